@@ -1,0 +1,137 @@
+#include "service/core/kel_service.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "service/account/kel_account.h"
+#include "service/config/kel_remote_config.h"
+#include "service/core/supervisor.h"
+#include "service/core/term_handler.h"
+#include "service/eventlog/kel_event_log.h"
+#include "sharedlib/aes.h"
+#include "sharedlib/diag.h"
+#include "sharedlib/kel_signal.h"
+#include "sharedlib/kel_socket.h"
+#include "sharedlib/kel_timer.h"
+
+KelWait gExitWait;
+KelWait gClearWait;
+
+namespace {
+
+// Truncates the init log and writes one line; a start-up that stops half-way leaves "start".
+void WriteInitLog(const char* line) {
+  const char* path = KelRemoteConfig::strKelInitLogFile.c_str();
+  FILE* file = fopen(path, "w");
+  if (file == nullptr) {
+    KEL_PRINT(ZEP_DBG_ERROR, "Main thread:open init log file %s failed\n\r", path);
+    return;
+  }
+  fprintf(file, "%s\n", line);
+  fclose(file);
+}
+
+// The components the service main owns, in the order they are built. Components of later
+// layers (sessions, listeners, watchdog, parsers) take their places here as they land.
+struct Components {
+  std::unique_ptr<KelRemoteConfig> kelConfig;
+  std::unique_ptr<KelEventLog> kelLog;
+  std::unique_ptr<KelReceiveSocket> kelMainListenSocket;
+  std::unique_ptr<KelAccount> kelAccount;
+};
+
+// Accepts connections until an orderly stop is requested. A stop signal only sets a flag
+// (nothing else is safe in a handler); the loop turns it into the exit event within a
+// second.
+void AcceptLoop(KelReceiveSocket& listen, KelSrvPrivate& /*priv*/) {
+  for (;;) {
+    if (g_bSrvShutdown) gExitWait.Complete();
+    if (gExitWait.WaitForComplete(0)) return;
+    if (listen.Accept() != 1) continue;
+    KEL_PRINT(ZEP_DBG_INFO, "New connect receieved in main thread\n");
+    // Until connection threads serve them, accepted connections are closed at once.
+    int sock = listen.AcceptedSocket();
+    KelBaseSocket::CloseSocket(sock);
+  }
+}
+
+void Shutdown(Components& c, KelSrvPrivate& priv) {
+  fputs("Get exit sigm break\n", stdout);
+  fflush(stdout);
+  KEL_PRINT(ZEP_DBG_INFO, "Kill all SMR\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelSigParser\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelWatchDog\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelBroadcast\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelLog\n");
+  c.kelLog.reset();
+  KEL_PRINT(ZEP_DBG_INFO, "delete StopTimerDaemonThread()\n");
+  KelTimer::StopTimerDaemonThread();
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelEventListen\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelCliThreadList\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelCmdParser\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelEH\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelCliHashTable\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelHpListen\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelAccount\n");
+  c.kelAccount.reset();
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelMainListenSocket\n");
+  c.kelMainListenSocket.reset();
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelConfig\n");
+  c.kelConfig.reset();
+  gClearWait.Complete();
+  KelSrvExit(&priv);
+}
+
+bool KelService(const char* cfgPath) {
+  KelSrvPrivate priv;
+  Components c;
+
+  KelTimer::StartTimerDaemonThread();
+  c.kelConfig = std::make_unique<KelRemoteConfig>(cfgPath);
+  InstallTermHandler();
+  c.kelLog = std::make_unique<KelEventLog>(
+      KelRemoteConfig::strEventLogFile.c_str(),
+      static_cast<unsigned long long>(KelRemoteConfig::nKelRemoteEventLogMaxSize),
+      KelRemoteConfig::nKelRemoteEventLogBytesPerItem);
+  c.kelMainListenSocket = std::make_unique<KelReceiveSocket>(
+      static_cast<unsigned short>(KelRemoteConfig::nKelRemoteClientListenPort),
+      KelRemoteConfig::nKelRemoteMaxClientSockets);
+  c.kelAccount = std::make_unique<KelAccount>(KelRemoteConfig::strAccountFile.c_str());
+
+  if (c.kelMainListenSocket->GetSocketID() == -1) {
+    KEL_PRINT(ZEP_DBG_ERROR,
+              "Listen socket cannot be started, please check whether there is another server\n");
+    // The process ends soon after without a restart. Release the event log before the timer
+    // daemon so its flush timer never outlives it.
+    c.kelLog.reset();
+    KelTimer::StopTimerDaemonThread();
+    return false;
+  }
+
+  WriteInitLog("start");
+  priv.pConfig = c.kelConfig.get();
+  priv.pAccount = c.kelAccount.get();
+  priv.pEventLog = c.kelLog.get();
+  KelSrvInit(&priv);
+  WriteInitLog("success");
+
+  AcceptLoop(*c.kelMainListenSocket, priv);
+  Shutdown(c, priv);
+  return true;
+}
+
+}  // namespace
+
+bool KelSrvMain(void*, const char* cfgPath) { return KelService(cfgPath); }
+
+bool KelSrvInit(KelSrvPrivate*) {
+  if (AesModuleInit() == -1) {
+    KEL_PRINT(ZEP_DBG_ERROR, "Error:AesModuleInit failed\n");
+    return false;
+  }
+  return true;
+}
+
+void KelSrvExit(KelSrvPrivate*) { KelSignal::ClearSigQueue(); }

@@ -1,0 +1,28 @@
+// The supervising parent of kelsrv: it forks the working child and forks a new one at once
+// whenever the child ends. Stopping:
+//   - SIGRTMIN+1 to the parent, or SIGINT (Ctrl-C reaches both processes), asks for an
+//     orderly stop: the parent passes SIGRTMIN+1 on to the working child, which runs its
+//     shutdown sequence and exits; then the parent exits. Nothing is left running.
+//   - A working child that cannot open its listen socket signals the parent with value 8;
+//     the parent then sends SIGTERM to its process group and dies of it, and the child ends
+//     two seconds later. Nothing is restarted.
+#ifndef KEL_SERVICE_CORE_SUPERVISOR_H
+#define KEL_SERVICE_CORE_SUPERVISOR_H
+
+#include <csignal>
+
+// Set only by the stop signal handlers; each process has its own copy after the fork.
+extern volatile sig_atomic_t g_bSrvShutdown;
+
+// Value carried by SIGRTMIN+1 when the working child could not open its listen socket.
+inline constexpr int kServiceExitValue = 8;
+
+// Handler of SIGRTMIN+1: prints the value carried by the signal and sets g_bSrvShutdown.
+void new_op(int sig, siginfo_t* info, void* ctx);
+
+// Runs the supervising loop in the parent and returns 0 when the service stops, or -1 when
+// `count` < 1 or fork fails. In the working child it runs the service and returns 0 when
+// the child should end.
+int CreateChild(int count, const char* cfgPath);
+
+#endif

@@ -1,0 +1,41 @@
+// Wire packet framing shared by the service and the client library.
+//
+//   offset size field
+//   0      5    delimiter 0x55 0xAA 'Z' 'E' 'P'
+//   5      2    length, big-endian: payload length + 1 (command byte and payload)
+//   7      1    command code
+//   8      n    payload
+//   8+n    1    checksum: two's complement of the 8-bit sum of bytes 5 .. 7+n
+//
+// A packet is n + 9 bytes. Integers inside service-local payloads are 32-bit big-endian at
+// the byte index the command's layout fixes.
+#ifndef KEL_SHAREDLIB_PACKET_H
+#define KEL_SHAREDLIB_PACKET_H
+
+inline constexpr unsigned char DELIMITER[5] = {0x55, 0xAA, 0x5A, 0x45, 0x50};
+inline constexpr int kPacketOverhead = 9;  // delimiter, length, command, checksum
+
+// Builds the packet for `cmd` and `len` payload bytes into `out` (len + 9 bytes). The
+// payload is moved first, so it may lie anywhere in `out`, even at `out` itself: replies are
+// built in place over the request. Returns 0.
+int AssemblePacket(unsigned char cmd, const unsigned char* payload, unsigned short len,
+                   unsigned char* out);
+
+// Writes all `len` bytes; 0 when everything went out, -1 for sock -1 or a send failure.
+int SendPacket(int sock, const unsigned char* buf, unsigned short len);
+
+// 0 when the five bytes at `buf` are the delimiter, else -1.
+int CheckDelimiter(const unsigned char* buf);
+
+// 0 when `checksum` completes the sum of the length field, `cmd` and the lengthField - 1
+// payload bytes to 0 modulo 256, else -1.
+int CheckSumVerify(unsigned short lengthField, unsigned char cmd, const unsigned char* payload,
+                   unsigned char checksum);
+
+// Big-endian 32-bit codecs at byte `index` of `buf`.
+void INT32SToBuf(int value, int index, unsigned char* buf);
+void INT32UToBuf(unsigned int value, int index, unsigned char* buf);
+int BufToINT32S(int index, const unsigned char* buf);
+unsigned int BufToINT32U(int index, const unsigned char* buf);
+
+#endif

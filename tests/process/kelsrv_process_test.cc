@@ -1,0 +1,176 @@
+// The real kelsrv binary: start-up, supervision, stopping, and refusal of a taken port.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <sstream>
+
+#include "tests/process/service_harness.h"
+
+using namespace kel_test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class KelsrvProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port = FreePort();
+    config = dir.File("kel.config");
+    WriteFile(config, TestConfig(dir.path(), port));
+  }
+
+  // Starts the service and waits until its init log says it is serving.
+  std::unique_ptr<ServiceProcess> Start(std::vector<std::string> args = {}) {
+    if (args.empty()) args = {config};
+    auto srv = std::make_unique<ServiceProcess>(dir.path(), args);
+    bool up = WaitFor([&] { return ReadFile(dir.File("kel_init.log")) == "success\n"; });
+    EXPECT_TRUE(up) << srv->Output();
+    return srv;
+  }
+
+  // Stops the service the way an operator does and checks nothing is left running.
+  void StopOrderly(ServiceProcess& srv) {
+    ASSERT_EQ(kill(srv.pid(), SIGRTMIN + 1), 0);
+    int status = 0;
+    ASSERT_TRUE(srv.WaitExit(20s, &status)) << srv.Output();
+    EXPECT_TRUE(WIFEXITED(status)) << "supervisor did not exit normally";
+    EXPECT_TRUE(WaitFor([&] { return !srv.GroupAlive(); }, 5s)) << srv.Output();
+  }
+
+  TempDir dir;
+  int port = 0;
+  std::string config;
+};
+
+TEST_F(KelsrvProcess, StartsWritesInitLogAndAcceptsConnections) {
+  auto srv = Start();
+  EXPECT_EQ(ReadFile(dir.File("kel_init.log")), "success\n");
+  int fd = ConnectLoopback(port);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  EXPECT_TRUE(WaitFor([&] { return srv->OutputContains("New connect receieved in main thread"); }));
+  StopOrderly(*srv);
+}
+
+TEST_F(KelsrvProcess, ReadsKelConfigFromWorkingFolderWithoutArguments) {
+  auto srv = std::make_unique<ServiceProcess>(dir.path(), std::vector<std::string>{});
+  EXPECT_TRUE(WaitFor([&] { return ReadFile(dir.File("kel_init.log")) == "success\n"; }))
+      << srv->Output();
+  int fd = ConnectLoopback(port);
+  EXPECT_GE(fd, 0);
+  if (fd >= 0) close(fd);
+  StopOrderly(*srv);
+}
+
+TEST_F(KelsrvProcess, RewritesAFaultyConfigurationWithAllFourteenSettings) {
+  // A key given twice makes the read fail; the file is rewritten from the values in force.
+  WriteFile(config, TestConfig(dir.path(), port) + "KEL_CFG_AUTO_SMR = F\nKEL_CFG_AUTO_SMR = T\n");
+  auto srv = Start();
+  std::istringstream lines(ReadFile(config));
+  std::vector<std::string> keys;
+  for (std::string line; std::getline(lines, line);) keys.push_back(line.substr(0, line.find(" = ")));
+  std::vector<std::string> expected = {
+      "KEL_CFG_BEEP_ENABLE",           "KEL_CFG_HOTPLUG_INTERVAL",   "KEL_CFG_CHECKDISK_INTERVAL",
+      "KEL_CFG_EVENTLOG_FILE",         "KEL_CFG_ACCOUNT_FILE",       "KEL_CFG_CLIENT_LISTEN_PORT",
+      "KEL_CFG_ACK_LISTEN_PORT",       "KEL_CFG_BROADCAST_LISTEN_PORT", "KEL_CFG_MAX_CLIENT_COUNT",
+      "KEL_CFG_MAX_CLIENT_SOCKETS",    "KEL_CFG_EVENTLOG_MAXSIZE",   "KEL_CFG_EVENTLOG_BYTES_PER_ITEM",
+      "KEL_CFG_INIT_LOG_FILE",         "KEL_CFG_AUTO_SMR"};
+  EXPECT_EQ(keys, expected);
+  EXPECT_NE(ReadFile(config).find("KEL_CFG_CLIENT_LISTEN_PORT = " + std::to_string(port) + "\n"),
+            std::string::npos);
+  EXPECT_NE(ReadFile(config).find("KEL_CFG_AUTO_SMR = FALSE\n"), std::string::npos);
+  EXPECT_TRUE(srv->OutputContains("Multiple configure field KEL_CFG_AUTO_SMR"));
+  StopOrderly(*srv);
+}
+
+TEST_F(KelsrvProcess, OrderlyStopRunsTheShutdownSequenceInOrder) {
+  auto srv = Start();
+  StopOrderly(*srv);
+  std::string out = srv->Output();
+  const char* steps[] = {"Get exit sigm break",    "Kill all SMR",
+                         "delete kelSigParser",    "delete kelWatchDog",
+                         "delete kelBroadcast",    "delete kelLog",
+                         "delete StopTimerDaemonThread()", "delete kelEventListen",
+                         "delete kelCliThreadList", "delete kelCmdParser",
+                         "delete kelEH",           "delete kelCliHashTable",
+                         "delete kelHpListen",     "delete kelAccount",
+                         "delete kelMainListenSocket", "delete kelConfig"};
+  size_t at = 0;
+  for (const char* step : steps) {
+    size_t found = out.find(step, at);
+    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << step << "\n" << out;
+    at = found;
+  }
+  // The working process was not restarted after the stop.
+  EXPECT_EQ(out.find("Child process exit, create a new one"), std::string::npos);
+}
+
+TEST_F(KelsrvProcess, InterruptStopsBothProcessesLikeCtrlC) {
+  auto srv = Start();
+  ASSERT_NE(srv->WaitForChild(), -1);
+  kill(-srv->pid(), SIGINT);  // a terminal sends it to the whole foreground group
+  ASSERT_TRUE(srv->WaitExit(20s)) << srv->Output();
+  EXPECT_TRUE(WaitFor([&] { return !srv->GroupAlive(); }, 5s));
+  EXPECT_TRUE(srv->OutputContains("Get exit sigm break"));
+}
+
+TEST_F(KelsrvProcess, KilledWorkingProcessIsReplacedAtOnce) {
+  auto srv = Start();
+  pid_t first = srv->WaitForChild();
+  ASSERT_GT(first, 0);
+  for (int round = 0; round < 2; ++round) {
+    pid_t victim = srv->WaitForChild();
+    WriteFile(dir.File("kel_init.log"), "");
+    ASSERT_EQ(kill(victim, SIGKILL), 0);
+    ASSERT_TRUE(WaitFor([&] {
+      std::vector<pid_t> kids = ChildrenOf(srv->pid());
+      return !kids.empty() && kids.front() != victim;
+    })) << srv->Output();
+    EXPECT_TRUE(WaitFor([&] { return ReadFile(dir.File("kel_init.log")) == "success\n"; }));
+  }
+  EXPECT_TRUE(srv->OutputContains("Child process exit, create a new one"));
+  int fd = -1;
+  EXPECT_TRUE(WaitFor([&] { return (fd = ConnectLoopback(port)) >= 0; }));
+  if (fd >= 0) close(fd);
+  StopOrderly(*srv);
+}
+
+TEST_F(KelsrvProcess, TermSignalToWorkingProcessOnlyPrints) {
+  auto srv = Start();
+  pid_t child = srv->WaitForChild();
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(kill(child, SIGTERM), 0);
+  EXPECT_TRUE(WaitFor([&] { return srv->OutputContains("Reset package remove flag\n"); }));
+  EXPECT_TRUE(Alive(child));
+  int fd = ConnectLoopback(port);
+  EXPECT_GE(fd, 0);
+  if (fd >= 0) close(fd);
+  StopOrderly(*srv);
+}
+
+TEST_F(KelsrvProcess, SecondInstanceOnATakenPortStopsWholly) {
+  auto first = Start();
+  TempDir otherDir;
+  std::string otherConfig = otherDir.File("kel.config");
+  WriteFile(otherConfig, TestConfig(otherDir.path(), port));
+  ServiceProcess second(otherDir.path(), {otherConfig});
+  int status = 0;
+  ASSERT_TRUE(second.WaitExit(20s, &status)) << second.Output();
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_TRUE(WaitFor([&] { return !second.GroupAlive(); }, 10s));
+  std::string out = second.Output();
+  EXPECT_NE(out.find("Listen socket cannot be started, please check whether there is another server"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("service exit"), std::string::npos) << out;
+  EXPECT_NE(out.find("the int value is 8 \n"), std::string::npos) << out;
+  EXPECT_EQ(ReadFile(otherDir.File("kel_init.log")), "");
+  // The first instance is untouched.
+  int fd = ConnectLoopback(port);
+  EXPECT_GE(fd, 0);
+  if (fd >= 0) close(fd);
+  StopOrderly(*first);
+}
+
+}  // namespace
