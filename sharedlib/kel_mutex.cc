@@ -12,10 +12,28 @@ namespace {
 
 constexpr long kNsPerSec = 1000000000L;
 
+// ThreadSanitizer's runtime does not see pthread_mutex_clocklock or sem_clockwait, so a TSan
+// build waits on the realtime clock instead, which it does intercept.
+#if defined(__SANITIZE_THREAD__)
+constexpr clockid_t kWaitClock = CLOCK_REALTIME;
+int TimedLock(pthread_mutex_t* m, const timespec* deadline) {
+  return pthread_mutex_timedlock(m, deadline);
+}
+int TimedWait(sem_t* s, const timespec* deadline) { return sem_timedwait(s, deadline); }
+#else
+constexpr clockid_t kWaitClock = CLOCK_MONOTONIC;
+int TimedLock(pthread_mutex_t* m, const timespec* deadline) {
+  return pthread_mutex_clocklock(m, CLOCK_MONOTONIC, deadline);
+}
+int TimedWait(sem_t* s, const timespec* deadline) {
+  return sem_clockwait(s, CLOCK_MONOTONIC, deadline);
+}
+#endif
+
 // Deadline `ms` from now on the monotonic clock. Returns false, after printing both times,
 // when the addition overflowed and the deadline lies before the start.
 bool MakeDeadline(long ms, timespec* start, timespec* deadline) {
-  clock_gettime(CLOCK_MONOTONIC, start);
+  clock_gettime(kWaitClock, start);
   *deadline = *start;
   deadline->tv_sec += ms / 1000;
   deadline->tv_nsec += (ms % 1000) * 1000000L;
@@ -44,7 +62,7 @@ bool KelMutex::try_lock(long ms) {
   if (ms < 0) return false;
   timespec start, deadline;
   bool sane = MakeDeadline(ms, &start, &deadline);
-  int ret = pthread_mutex_clocklock(&m_mutex, CLOCK_MONOTONIC, &deadline);
+  int ret = TimedLock(&m_mutex, &deadline);
   if (ret == 0) return true;
   KEL_PRINT(ZEP_DBG_ERROR, "pthread_mutex_timedlock failed. Ret=%d\n", ret);
   if (!sane) ReportOverflow(deadline, start);
@@ -77,7 +95,7 @@ bool KelSemLock::try_lock(long ms) {
   bool sane = MakeDeadline(ms, &start, &deadline);
   int ret;
   do {
-    ret = sem_clockwait(&m_sem, CLOCK_MONOTONIC, &deadline) == 0 ? 0 : errno;
+    ret = TimedWait(&m_sem, &deadline) == 0 ? 0 : errno;
   } while (ret == EINTR);
   if (ret == 0) return true;
   KEL_PRINT(ZEP_DBG_ERROR, "pthread_mutex_timedlock failed. Ret=%d\n", ret);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "service/core/kel_service.h"
 
@@ -148,7 +149,9 @@ int CreateChild(int count, const char* cfgPath) {
     value.sival_int = kServiceExitValue;
     if (sigqueue(parent, SIGRTMIN + 1, value) != 0) puts("send error");
     // The parent's SIGTERM interrupts sleep; the full two seconds still pass.
-    for (unsigned left = 2; left > 0;) left = sleep(left);
+    timespec left{2, 0};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
     if (g_bSrvShutdown) kill(0, SIGTERM);
   }
   // After an orderly shutdown the parent is waiting for this process to end.
