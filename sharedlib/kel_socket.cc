@@ -1,11 +1,13 @@
 #include "sharedlib/kel_socket.h"
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "sharedlib/diag.h"
 
@@ -167,4 +169,62 @@ int KelReceiveSocket::Accept() {
     default:
       return 0;
   }
+}
+
+KelSendSocket::KelSendSocket(const char* host, unsigned short port) {
+  m_tgtAddr.sin_addr.s_addr = inet_addr(host);
+  if (m_tgtAddr.sin_addr.s_addr == INADDR_NONE) {
+    // Name resolution with the reentrant interface: several client threads may connect.
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
+      KEL_PRINT(ZEP_DBG_WARN,
+                "Warning: Server Name resolve failed, please use server ip address directly\n");
+    } else if (found->ai_family != AF_INET) {
+      KEL_PRINT(ZEP_DBG_WARN, "Warning:Please input server`s IPv4 address directly\n");
+      freeaddrinfo(found);
+      return;
+    } else {
+      m_tgtAddr.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+    }
+    if (found != nullptr) freeaddrinfo(found);
+  }
+  m_tgtAddr.sin_family = AF_INET;
+  m_tgtAddr.sin_port = htons(port);
+  char name[NI_MAXHOST];
+  if (getnameinfo(reinterpret_cast<sockaddr*>(&m_tgtAddr), sizeof(m_tgtAddr), name, sizeof(name),
+                  nullptr, 0, NI_NAMEREQD) == 0) {
+    size_t n = strnlen(name, sizeof(m_tgtName) - 1);
+    memcpy(m_tgtName, name, n);
+    m_tgtName[n] = '\0';
+  }
+}
+
+bool KelSendSocket::Start() {
+  Close();
+  if (!Create()) {
+    KEL_PRINT(ZEP_DBG_ERROR, "Create receive socket failed\n");
+    return false;
+  }
+  if (!SetOptions()) {
+    KEL_PRINT(ZEP_DBG_ERROR, "Set socket options failed\n");
+    return false;
+  }
+  if (!Connect()) {
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &m_tgtAddr.sin_addr, text, sizeof(text));
+    KEL_PRINT(ZEP_DBG_ERROR, "Connect to client %s failed\n", text);
+    return false;
+  }
+  return true;
+}
+
+bool KelSendSocket::Connect() {
+  if (connect(m_SocketID, reinterpret_cast<sockaddr*>(&m_tgtAddr), sizeof(m_tgtAddr)) != 0) {
+    KEL_PRINT(ZEP_DBG_ERROR, "Connect to server error\n");
+    Close();
+    return false;
+  }
+  return true;
 }

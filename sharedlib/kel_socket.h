@@ -65,4 +65,23 @@ class KelReceiveSocket : public KelBaseSocket {
   sockaddr_in m_peerAddr{};
 };
 
+// A TCP socket that connects to one service. The constructor only resolves the target;
+// Start connects.
+class KelSendSocket : public KelBaseSocket {
+ public:
+  KelSendSocket(const char* host, unsigned short port);
+  ~KelSendSocket() override = default;
+
+  bool Start();
+  bool Connect();
+  void InitTgtAddr(const sockaddr_in& addr) { m_tgtAddr = addr; }
+  sockaddr_in GetSockAddr() const { return m_tgtAddr; }
+  // The name a reverse look-up gives for the target; empty when there is none.
+  const char* GetTgtName() const { return m_tgtName; }
+
+ private:
+  sockaddr_in m_tgtAddr{};
+  char m_tgtName[256] = {};
+};
+
 #endif

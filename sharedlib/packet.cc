@@ -1,5 +1,6 @@
 #include "sharedlib/packet.h"
 
+#include <sys/select.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -36,6 +37,146 @@ int SendPacket(int sock, const unsigned char* buf, unsigned short len) {
     sent += static_cast<unsigned>(n);
   }
   return 0;
+}
+
+namespace {
+
+// Where a packet being received stands; the names follow the wire layout.
+enum class Phase { kDelimiter, kLength, kCommand, kPayload, kChecksum };
+
+enum class Wait { kReadable, kTimeout, kError };
+
+Wait WaitReadable(int sock, unsigned int sec, unsigned int usec) {
+  for (;;) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(sock, &readable);
+    timeval tv{static_cast<time_t>(sec), static_cast<suseconds_t>(usec)};
+    int n = select(sock + 1, &readable, nullptr, nullptr, &tv);
+    if (n == 0) return Wait::kTimeout;
+    if (n < 0) {
+      if (errno == EINTR) {
+        KEL_PRINT(ZEP_DBG_WARN, "select() function has been interrupted!\n\r");
+        continue;
+      }
+      KEL_PRINT(ZEP_DBG_ERROR, "Select() function return error\n");
+      return Wait::kError;
+    }
+    if (!FD_ISSET(sock, &readable)) {
+      KEL_PRINT(ZEP_DBG_ERROR, "select() function running abnormally(impossible)!\n\r");
+      return Wait::kError;
+    }
+    return Wait::kReadable;
+  }
+}
+
+}  // namespace
+
+int WaitCommand(int sock, unsigned char* cmd, unsigned char* payload, unsigned short* len,
+                unsigned int sec, unsigned int usec, int returnOnTimeout, unsigned int capacity) {
+  if (sock == -1) {
+    KEL_PRINT(ZEP_DBG_ERROR, "Invalid socketFD\n");
+    return -1;
+  }
+  unsigned char header[8];  // delimiter and length
+  unsigned int have = 0;    // bytes of the current phase read so far
+  Phase phase = Phase::kDelimiter;
+  for (;;) {
+    Wait w = WaitReadable(sock, sec, usec);
+    if (w == Wait::kError) return -1;
+    if (w == Wait::kTimeout) {
+      if (returnOnTimeout) return 1;
+      continue;
+    }
+
+    unsigned char* into;
+    unsigned int want;
+    switch (phase) {
+      case Phase::kDelimiter:
+        // Hunt for the first delimiter byte one byte at a time, then take the rest.
+        into = header + have;
+        want = have == 0 ? 1 : 5 - have;
+        break;
+      case Phase::kLength:
+        into = header + 5 + have;
+        want = 2 - have;
+        break;
+      case Phase::kCommand:
+        into = cmd;
+        want = 1;
+        break;
+      case Phase::kPayload:
+        into = payload + have;
+        want = *len - have;
+        break;
+      default:
+        into = header;  // the checksum byte
+        want = 1;
+        break;
+    }
+
+    ssize_t n = recv(sock, into, want, 0);
+    if (n <= 0) {
+      if (n < 0 && errno == EINTR) {
+        KEL_PRINT(ZEP_DBG_WARN, "recv() function has been interrupted!\n\r");
+        continue;
+      }
+      if (phase == Phase::kDelimiter) return n == 0 ? 2 : -1;
+      if (n == 0) {
+        KEL_PRINT(ZEP_DBG_ERROR,
+                  "recv() function return error, error code = %d, the peer close socket!\n\r",
+                  errno);
+        return phase == Phase::kLength ? 2 : -1;
+      }
+      KEL_PRINT(ZEP_DBG_ERROR, "recv() function return error, error code = %d!\n\r", errno);
+      return -1;
+    }
+    have += static_cast<unsigned int>(n);
+
+    switch (phase) {
+      case Phase::kDelimiter:
+        if (have == 1 && header[0] != DELIMITER[0]) {
+          KEL_PRINT(ZEP_DBG_WARN,
+                    "First delimiter character mismatch, received character is: 0x%x\n\r",
+                    header[0]);
+          have = 0;
+        } else if (have == 5) {
+          have = 0;
+          if (CheckDelimiter(header) == 0) phase = Phase::kLength;
+        }
+        break;
+      case Phase::kLength:
+        if (have == 2) {
+          unsigned int field = header[5] * 256u + header[6];
+          *len = static_cast<unsigned short>(field - 1);
+          if (field == 0 || *len > capacity) {
+            KEL_PRINT(ZEP_DBG_ERROR, "Packet announces %u payload bytes, more than %u\n",
+                      field == 0 ? 65535u : field - 1, capacity);
+            return -1;
+          }
+          have = 0;
+          phase = Phase::kCommand;
+        }
+        break;
+      case Phase::kCommand:
+        have = 0;
+        phase = *len == 0 ? Phase::kChecksum : Phase::kPayload;
+        break;
+      case Phase::kPayload:
+        if (have == *len) {
+          have = 0;
+          phase = Phase::kChecksum;
+        }
+        break;
+      case Phase::kChecksum:
+        if (CheckSumVerify(static_cast<unsigned short>(*len + 1), *cmd, payload, header[0]) == 0)
+          return 0;
+        KEL_PRINT(ZEP_DBG_WARN, "checksum verify failed\n\r");
+        have = 0;
+        phase = Phase::kDelimiter;
+        break;
+    }
+  }
 }
 
 int CheckDelimiter(const unsigned char* buf) {

@@ -24,6 +24,25 @@ int AssemblePacket(unsigned char cmd, const unsigned char* payload, unsigned sho
 // Writes all `len` bytes; 0 when everything went out, -1 for sock -1 or a send failure.
 int SendPacket(int sock, const unsigned char* buf, unsigned short len);
 
+// Largest payload any receiver of this system accepts: the data area of a command record,
+// and the reply buffer of the client library.
+inline constexpr unsigned int kMaxPayload = 2064;
+
+// Receives one packet: the code into *cmd, the payload into `payload`, its length into
+// *len. Every single wait for data lasts at most sec/usec; with returnOnTimeout a wait that
+// times out ends the call. Garbage before a delimiter is skipped byte by byte and a packet
+// with a bad checksum is dropped, and the call goes on waiting for the next packet.
+//   0  a packet was received
+//   1  a wait timed out and returnOnTimeout is non-zero (a partial packet is abandoned)
+//   2  the peer closed the connection before a packet's length was read
+//  -1  invalid socket, select or recv error, the peer closed after the length was read, or
+//      the length field announced more than `capacity` payload bytes (a length field of 0
+//      announces 65535): such a packet is never written past the buffer, and since its end
+//      cannot be trusted the stream is out of step, so the caller ends the connection.
+int WaitCommand(int sock, unsigned char* cmd, unsigned char* payload, unsigned short* len,
+                unsigned int sec, unsigned int usec, int returnOnTimeout,
+                unsigned int capacity = kMaxPayload);
+
 // 0 when the five bytes at `buf` are the delimiter, else -1.
 int CheckDelimiter(const unsigned char* buf);
 

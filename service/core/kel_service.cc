@@ -4,12 +4,17 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 
 #include "service/account/kel_account.h"
 #include "service/config/kel_remote_config.h"
 #include "service/core/supervisor.h"
-#include "service/core/term_handler.h"
 #include "service/eventlog/kel_event_log.h"
+#include "service/login/connection_notices.h"
+#include "service/session/kel_client_hash.h"
+#include "service/session/kel_client_thread.h"
+#include "service/session/kel_cmd_parser.h"
+#include "service/session/kel_user_cmd.h"
 #include "sharedlib/aes.h"
 #include "sharedlib/diag.h"
 #include "sharedlib/kel_signal.h"
@@ -37,23 +42,70 @@ void WriteInitLog(const char* line) {
 // layers (sessions, listeners, watchdog, parsers) take their places here as they land.
 struct Components {
   std::unique_ptr<KelRemoteConfig> kelConfig;
+  std::unique_ptr<KelClientHash> kelCliHashTable;
+  std::unique_ptr<KelClientThreadList> kelCliThreadList;
   std::unique_ptr<KelEventLog> kelLog;
   std::unique_ptr<KelReceiveSocket> kelMainListenSocket;
   std::unique_ptr<KelAccount> kelAccount;
+  std::unique_ptr<KelEHHandler> kelEH;
+  std::unique_ptr<KelCmdParser> kelCmdParser;
 };
+
+// Hands an accepted connection to a new connection thread, or refuses it with the
+// disconnect notice when there is no room or no thread can be started.
+void AdmitConnection(Components& c, KelSrvPrivate& priv, int sock, const sockaddr_in& peer) {
+  KelClientThreadList& list = *c.kelCliThreadList;
+  list.Reclaim();
+  int threads = 0;
+  if (list.lock()) {
+    threads = list.Count();
+    list.unlock();
+  }
+  if (threads > KelRemoteConfig::nKelRemoteMaxClientSockets) {
+    KEL_PRINT(ZEP_DBG_WARN, "Too many users[%d] attached to the Host.\n", threads);
+    DisConnect(sock, KEL_DISCONNECT_NO_ROOM);
+    return;
+  }
+  KelClientThread* thread = new (std::nothrow) KelClientThread(&priv, c.kelCmdParser.get(), sock, peer);
+  if (thread == nullptr) {
+    KEL_PRINT(ZEP_DBG_ERROR, "Allocate a new client thread failed\n");
+    DisConnect(sock, KEL_DISCONNECT_NO_ROOM);
+    return;
+  }
+  bool started = false;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) started = thread->start();
+  if (!started) {
+    KEL_PRINT(ZEP_DBG_ERROR, "Start client thread failed\n");
+    _KelClientSocketSession none{-1, peer};
+    thread->SetSocketSession(none);  // the refusal below closes the descriptor
+    delete thread;
+    DisConnect(sock, KEL_DISCONNECT_NO_ROOM);
+    return;
+  }
+  if (!list.lock()) {
+    // The list must not change without its lock: end this connection rather than lose
+    // track of a running thread.
+    KEL_PRINT(ZEP_DBG_ERROR, "Lock thread list failed\n");
+    thread->ShutdownSocket();
+    thread->terminate();
+    delete thread;
+    return;
+  }
+  list.AddToThreadList(thread);
+  list.unlock();
+}
 
 // Accepts connections until an orderly stop is requested. A stop signal only sets a flag
 // (nothing else is safe in a handler); the loop turns it into the exit event within a
 // second.
-void AcceptLoop(KelReceiveSocket& listen, KelSrvPrivate& /*priv*/) {
+void AcceptLoop(Components& c, KelSrvPrivate& priv) {
+  KelReceiveSocket& listen = *c.kelMainListenSocket;
   for (;;) {
     if (g_bSrvShutdown) gExitWait.Complete();
     if (gExitWait.WaitForComplete(0)) return;
     if (listen.Accept() != 1) continue;
     KEL_PRINT(ZEP_DBG_INFO, "New connect receieved in main thread\n");
-    // Until connection threads serve them, accepted connections are closed at once.
-    int sock = listen.AcceptedSocket();
-    KelBaseSocket::CloseSocket(sock);
+    AdmitConnection(c, priv, listen.AcceptedSocket(), listen.PeerAddress());
   }
 }
 
@@ -70,9 +122,13 @@ void Shutdown(Components& c, KelSrvPrivate& priv) {
   KelTimer::StopTimerDaemonThread();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelEventListen\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelCliThreadList\n");
+  c.kelCliThreadList.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelCmdParser\n");
+  c.kelCmdParser.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelEH\n");
+  c.kelEH.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelCliHashTable\n");
+  c.kelCliHashTable.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelHpListen\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelAccount\n");
   c.kelAccount.reset();
@@ -90,7 +146,8 @@ bool KelService(const char* cfgPath) {
 
   KelTimer::StartTimerDaemonThread();
   c.kelConfig = std::make_unique<KelRemoteConfig>(cfgPath);
-  InstallTermHandler();
+  c.kelCliHashTable = std::make_unique<KelClientHash>(&priv);
+  c.kelCliThreadList = std::make_unique<KelClientThreadList>();
   c.kelLog = std::make_unique<KelEventLog>(
       KelRemoteConfig::strEventLogFile.c_str(),
       static_cast<unsigned long long>(KelRemoteConfig::nKelRemoteEventLogMaxSize),
@@ -112,12 +169,18 @@ bool KelService(const char* cfgPath) {
 
   WriteInitLog("start");
   priv.pConfig = c.kelConfig.get();
+  priv.pClientHash = c.kelCliHashTable.get();
+  priv.pCliThreadList = c.kelCliThreadList.get();
   priv.pAccount = c.kelAccount.get();
   priv.pEventLog = c.kelLog.get();
+  c.kelEH = std::make_unique<KelEHHandler>(&priv);
+  c.kelCmdParser = std::make_unique<KelCmdParser>(&priv, c.kelEH.get());
+  priv.pCmdParser = c.kelCmdParser.get();
   KelSrvInit(&priv);
+  c.kelCmdParser->start();
   WriteInitLog("success");
 
-  AcceptLoop(*c.kelMainListenSocket, priv);
+  AcceptLoop(c, priv);
   Shutdown(c, priv);
   return true;
 }
@@ -134,4 +197,7 @@ bool KelSrvInit(KelSrvPrivate*) {
   return true;
 }
 
-void KelSrvExit(KelSrvPrivate*) { KelSignal::ClearSigQueue(); }
+void KelSrvExit(KelSrvPrivate*) {
+  KelSignal::ClearSigQueue();
+  KelUserCmd::ClearAllCmds();
+}

@@ -1,0 +1,162 @@
+// KelUserCmd: one client command, request and reply in the same record, and
+// KelUserCmdQueue, the FIFO of records that sessions and the worker keep.
+//
+// Ownership: the connection thread that received a record is its only owner and the only
+// code that releases it. It hands the record to the pipeline and waits for its completion;
+// whoever holds the record in the pipeline at that moment (a session's waiting queue, the
+// parser, the worker) completes it exactly once and never touches it afterwards. Paths
+// that end a command early (unknown session, session destroyed, shutdown) complete it
+// instead of releasing it, so a record is released once and never under its issuer's
+// feet. The running queue of a session is bookkeeping only: the worker holds those records.
+#ifndef KEL_SERVICE_SESSION_KEL_USER_CMD_H
+#define KEL_SERVICE_SESSION_KEL_USER_CMD_H
+
+#include <cstdint>
+#include <string>
+
+#include "sharedlib/kel_list.h"
+#include "sharedlib/kel_mutex.h"
+#include "sharedlib/kel_wait.h"
+#include "sharedlib/mem_pool.h"
+#include "sharedlib/packet.h"
+
+class KelClientThread;
+struct KelSrvPrivate;
+
+// Command codes shared by service and clients.
+enum KelCmdCode : unsigned char {
+  KEL_CMD_SMR = 1,
+  KEL_CMD_CREATE_RAID = 2,
+  KEL_CMD_REMOVE_RAID = 3,
+  KEL_CMD_REPAIR_RAID = 4,
+  KEL_CMD_ADD_SPARE = 5,
+  KEL_CMD_REMOVE_SPARE = 6,
+  KEL_CMD_GET_CONTROLLER = 7,
+  KEL_CMD_GET_CHANNEL = 8,
+  KEL_CMD_GET_HUB = 9,
+  KEL_CMD_GET_DEVICE = 10,
+  KEL_CMD_GET_ARRAY = 11,
+  KEL_CMD_GET_VD = 12,
+  KEL_CMD_GET_PARTITION = 13,
+  KEL_CMD_UPDATE_HARDWARE = 14,
+  KEL_CMD_RELOAD_DRIVER = 15,
+  KEL_CMD_SMART = 16,
+  KEL_CMD_GET_PROTECT = 17,
+  KEL_CMD_LOGIN = 250,
+  KEL_CMD_SESSION_LOGIN = 251,
+  KEL_CMD_NOTIFY = 252,
+  KEL_CMD_WELCOME_NOTICE = 253,
+  KEL_CMD_DISCONNECT_NOTICE = 254,
+  KEL_CMD_LOCAL = 255,
+};
+
+// Return codes of the pipeline itself.
+enum KelPipelineRet {
+  KEL_RET_OK = 0,
+  KEL_RET_INVALID_CMD = 1,
+  KEL_RET_STALE_MAGIC = 2,
+  KEL_RET_PERMISSION = 3,
+  KEL_RET_NOT_DISPATCHED = 4,
+};
+
+enum KelCmdState : uint8_t {
+  KEL_CMD_STATE_NEW = 0,
+  KEL_CMD_STATE_WAITING = 1,  // in a waiting queue, or about to be
+  KEL_CMD_STATE_RUNNING = 2,  // handed to the worker
+  KEL_CMD_STATE_DONE = 3,     // executed
+};
+
+enum KelCmdStatus : uint8_t {
+  KEL_CMD_OK = 0,
+  KEL_CMD_REFUSED = 1,  // never retried
+  KEL_CMD_FAILED = 2,   // retried while retriesLeft > 0
+  KEL_CMD_DEAD = 3,     // the issuing session is gone
+  KEL_CMD_RETRY = 4,    // being retried
+};
+
+inline constexpr int kCmdDataSize = 2064;
+
+class KelUserCmd : public KelMemPool {
+ public:
+  KelUserCmd();
+  ~KelUserCmd();
+  KelUserCmd(const KelUserCmd&) = delete;
+  KelUserCmd& operator=(const KelUserCmd&) = delete;
+
+  // Wakes the issuing connection thread. Called exactly once by the record's holder.
+  bool Complete() { return doneEvent.Complete(); }
+  // The issuer's wait, without limit.
+  bool WaitForComplete() { return doneEvent.WaitForComplete(-1); }
+
+  // The return code at data[1..4], big-endian.
+  void SetRetCode(int code) { ::INT32SToBuf(code, 1, data); }
+  int GetRetCode() const { return ::BufToINT32S(1, data); }
+
+  void INT32SToBuf(int value, int index) { ::INT32SToBuf(value, index, data); }
+  void INT32UToBuf(unsigned int value, int index) { ::INT32UToBuf(value, index, data); }
+  int BufToINT32S(int index) const { return ::BufToINT32S(index, data); }
+  unsigned int BufToINT32U(int index) const { return ::BufToINT32U(index, data); }
+
+  // Releases every record still in existence; only at shutdown, when no thread can hold one.
+  static void ClearAllCmds();
+  // Number of records in existence (tests and diagnostics).
+  static int LiveCount();
+
+  unsigned char code = 0;
+  uint16_t m_CmdDataLen = 0;  // request length on arrival, reply length after execution
+  uint8_t state = KEL_CMD_STATE_NEW;
+  uint8_t status = KEL_CMD_OK;
+  uint8_t retriesLeft = 2;
+  // One spare byte: the reply packet is framed in place over the data area, and the
+  // largest reply (2056 bytes) needs m_CmdDataLen + 9 = 2065.
+  unsigned char data[kCmdDataSize + 1];
+  unsigned char* m_pCmdCopy = nullptr;  // saved request for retries: length (2 bytes), bytes
+  int clientID = -1;
+  KelClientThread* pIssuer = nullptr;  // the connection thread that received the record
+
+ private:
+  KelWait doneEvent;
+  // Membership in the list of all records, guarded by user_cmd_mutex.
+  KelUserCmd* m_prev = nullptr;
+  KelUserCmd* m_next = nullptr;
+};
+
+// Prepares a received command: its retry budget and, when it may be retried, a copy of the
+// request to restore from.
+void KelCmdInit(KelUserCmd* cmd);
+// Before a rerun (status KEL_CMD_RETRY): restores the request from the saved copy.
+void KelCmdRetryPrep(KelUserCmd* cmd);
+void KelCmdComplete(KelSrvPrivate* priv, KelUserCmd* cmd);
+bool IsSrvLocalCmd(const KelUserCmd* cmd);
+bool KelCmdPermissionCheck(KelUserCmd* cmd, std::string& logText);
+
+// FIFO of records; does not own them. Every operation but lock/unlock expects the caller to
+// hold the queue's lock.
+class KelUserCmdQueue {
+ public:
+  KelUserCmdQueue() = default;
+  explicit KelUserCmdQueue(int owner) : owner(owner) {}
+
+  void SetOwner(int id) { owner = id; }
+  int GetOwner() const { return owner; }
+
+  bool lock();
+  bool unlock() { return mutex.unlock(); }
+
+  bool AddToQueue(KelUserCmd* cmd);
+  bool RemoveFromQueue(KelUserCmd* cmd);
+  // With `cmd` null (or not queued here) yields the head, else the record after `cmd`.
+  bool GetNextCmd(KelUserCmd*& cmd);
+  // Unlinks and yields the head; false when empty.
+  bool PopHead(KelUserCmd*& cmd);
+  int GetCmdCnt() const { return m_nCmds; }
+  void DumpQueue();
+
+ private:
+  KelList<KelUserCmd*> cmds;  // guarded by mutex
+  KelMutex mutex;
+  int owner = -1;             // client ID, -1 for the worker's queue
+  int m_nCmds = 0;            // guarded by mutex
+};
+
+#endif
