@@ -35,8 +35,9 @@ class KelsrvProcess : public ::testing::Test {
     ASSERT_EQ(kill(srv.pid(), SIGRTMIN + 1), 0);
     int status = 0;
     ASSERT_TRUE(srv.WaitExit(20s, &status)) << srv.Output();
-    EXPECT_TRUE(WIFEXITED(status)) << "supervisor did not exit normally";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "supervisor status " << status;
     EXPECT_TRUE(WaitFor([&] { return !srv.GroupAlive(); }, 5s)) << srv.Output();
+    EXPECT_FALSE(srv.OutputContains("Sanitizer")) << srv.Output();
   }
 
   TempDir dir;

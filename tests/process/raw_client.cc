@@ -1,5 +1,6 @@
 #include "tests/process/raw_client.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -29,7 +30,8 @@ Reply RawClient::Receive(int timeoutMs) {
 }
 
 bool RawClient::SendRaw(const std::vector<unsigned char>& bytes) {
-  return write(m_fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  // A service that ends the connection must fail the write, not kill the test with SIGPIPE.
+  return send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }
 
 bool RawClient::Send(unsigned char code, const std::vector<unsigned char>& payload) {

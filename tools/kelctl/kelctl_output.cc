@@ -1,0 +1,116 @@
+// Readable and JSON renderings of a kelctl outcome.
+#include "tools/kelctl/kelctl_output.h"
+
+#include <cstdio>
+
+#include "tools/kelctl/json_writer.h"
+#include "tools/kelctl/kelctl_commands.h"
+#include "webext/client/client_codes.h"
+
+namespace {
+
+std::string RightsHex(int rights) {
+  char text[16];
+  snprintf(text, sizeof(text), "0x%02x", static_cast<unsigned>(rights) & 0xFFu);
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitLogLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string FormatReadable(const KelctlOptions& options, const KelctlOutcome& outcome) {
+  switch (options.command) {
+    case KelctlCommand::kLogin:
+      return "client ID: " + outcome.clientId + "\nsession rights: " +
+             RightsHex(outcome.sessionRights) + "\n";
+    case KelctlCommand::kTest:
+      return "test: the service answered correctly\n";
+    case KelctlCommand::kLogStatus:
+      return "size: " + std::to_string(outcome.logSize) + " bytes\nlines: " +
+             std::to_string(outcome.logLines) + "\nover limit: " +
+             (outcome.overLimit ? "yes" : "no") + "\n";
+    case KelctlCommand::kLogShow: {
+      if (outcome.itemCount == 0 && outcome.itemText.empty()) return "(no log lines)\n";
+      std::string out;
+      for (const std::string& line : SplitLogLines(outcome.itemText)) out += line + "\n";
+      return out;
+    }
+    case KelctlCommand::kLogClear:
+      return "event log cleared\n";
+    case KelctlCommand::kBeepShow:
+      return std::string("beep: ") + (outcome.beepOn ? "on" : "off") + "\n";
+    case KelctlCommand::kBeepSet:
+      return std::string("beep switched ") + (outcome.beepOn ? "on" : "off") + "\n";
+    case KelctlCommand::kCheckdiskShow:
+      return "disk check interval: " + std::to_string(outcome.minutes) + " minutes\n";
+    case KelctlCommand::kCheckdiskSet:
+      return "disk check interval set to " + std::to_string(outcome.minutes) + " minutes\n";
+    case KelctlCommand::kPasswd:
+      return "password of " + options.targetUser + " changed\n";
+    case KelctlCommand::kLogout:
+      return "session " + options.clientId + " logged out\n";
+    case KelctlCommand::kNone:
+      break;
+  }
+  return "";
+}
+
+std::string FormatJson(const KelctlOptions& options, const KelctlOutcome& outcome) {
+  JsonWriter json;
+  json.AddString("command", KelctlCommandName(options.command));
+  json.AddBool("ok", outcome.ok());
+  if (!outcome.ok()) {
+    json.AddString("stage", outcome.stage)
+        .AddInt("code", outcome.code)
+        .AddString("message", KelClientResultText(outcome.code));
+    return json.Text() + "\n";
+  }
+  switch (options.command) {
+    case KelctlCommand::kLogin:
+      json.AddString("user", options.user)
+          .AddString("client_id", outcome.clientId)
+          .AddInt("session_rights", outcome.sessionRights);
+      break;
+    case KelctlCommand::kLogStatus:
+      json.AddInt("size", static_cast<long long>(outcome.logSize))
+          .AddInt("lines", outcome.logLines)
+          .AddBool("over_limit", outcome.overLimit);
+      break;
+    case KelctlCommand::kLogShow:
+      json.AddInt("count", outcome.itemCount).AddStrings("lines", SplitLogLines(outcome.itemText));
+      break;
+    case KelctlCommand::kBeepShow:
+    case KelctlCommand::kBeepSet:
+      json.AddBool("beep", outcome.beepOn);
+      break;
+    case KelctlCommand::kCheckdiskShow:
+    case KelctlCommand::kCheckdiskSet:
+      json.AddInt("minutes", outcome.minutes);
+      break;
+    case KelctlCommand::kPasswd:
+      json.AddString("user", options.targetUser);
+      break;
+    case KelctlCommand::kLogout:
+      json.AddString("client_id", options.clientId);
+      break;
+    default:
+      break;
+  }
+  return json.Text() + "\n";
+}
+
+std::string FormatFailure(const KelctlOutcome& outcome) {
+  return "kelctl: " + outcome.stage + " failed: " + std::to_string(outcome.code) + " (" +
+         KelClientResultText(outcome.code) + ")\n";
+}

@@ -1,0 +1,52 @@
+// Meanings of the result codes, kept in one table so that every caller (kelctl, the
+// extension, tests) names a code the same way.
+#include "webext/client/client_codes.h"
+
+namespace {
+
+struct CodeText {
+  int code;
+  const char* text;
+};
+
+constexpr CodeText kCodeTexts[] = {
+    {0, "success"},
+    {1, "refused by the service (invalid command, or the session is no longer usable)"},
+    {2, "the device or array changed since it was read"},
+    {3, "permission refused"},
+    {4, "the command could not be dispatched"},
+    {1001, "the event log file cannot be read"},
+    {1002, "malformed request, or wrong replies from the service"},
+    {1003, "the service's client registry is busy"},
+    {1004, "the session no longer exists"},
+    {1005, "the service is out of memory"},
+    {1030, "invalid account parameter or empty new password"},
+    {1031, "the account file cannot be read"},
+    {1032, "the account file cannot be written"},
+    {1033, "wrong current password"},
+    {1034, "no such user"},
+    {1037, "only an administrator may change passwords"},
+    {1050, "wrong user name or password"},
+    {1051, "logged in, the user's previous session was ended"},
+    {1052, "no free client ID"},
+    {1053, "the client could not be registered"},
+    {1054, "no such session"},
+    {KEL_CLIENT_INVALID_PARAM, "invalid parameters"},
+    {KEL_CLIENT_SEND_FAILED, "the connection failed or was closed"},
+    {KEL_CLIENT_TIMEOUT, "no reply within the time allowed"},
+    {KEL_CLIENT_UNEXPECTED, "unexpected answer from the service"},
+    {KEL_CLIENT_NO_MEMORY, "out of memory"},
+    {KEL_CLIENT_CONNECT_FAILED, "the connection could not be opened or was refused"},
+    {KEL_CLIENT_BAD_STATE, "the connection is not waiting for a login"},
+    {KEL_CLIENT_BAD_LOGIN, "wrong user name or password"},
+    {KEL_CLIENT_NO_FREE_ID, "no free client ID, or the user cannot log in more than once"},
+    {KEL_CLIENT_TOO_LONG, "the request or the result is too large"},
+};
+
+}  // namespace
+
+const char* KelClientResultText(int code) {
+  for (const CodeText& c : kCodeTexts)
+    if (c.code == code) return c.text;
+  return "unknown return code";
+}
