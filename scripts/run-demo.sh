@@ -25,7 +25,10 @@ KEL_CFG_BROADCAST_LISTEN_PORT = ${KEL_BROADCAST_PORT:-17001}
 CFG
 fi
 
-echo "kelsrv: configuration $config, client port $(sed -n 's/^KEL_CFG_CLIENT_LISTEN_PORT *= *//p' "$config")"
+port=$(sed -n 's/^KEL_CFG_CLIENT_LISTEN_PORT *= *//p' "$config")
+echo "kelsrv: configuration $config, client port $port"
+echo "In another terminal:  export KEL_PORT=$port; build/tools/kelctl --user admin login"
+echo "(the built-in accounts are admin/pelum and guest/rovak)"
 echo "Stop with Ctrl-C (or: kill -s RTMIN+1 <pid of the first kelsrv process>)."
 cd "$run"
 exec "$top/build/service/kelsrv" "$config"
