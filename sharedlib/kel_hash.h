@@ -91,16 +91,16 @@ class KelHash {
     return n;
   }
 
-  int GetCurElemNum() const { return m_nCurElems; }     // elements now
-  int GetInsertedNum() const { return m_nInserted; }    // insertions since the last Clear
-  const KelList<K>& Keys() const { return m_keys; }     // insertion order
+  int GetCurElemNum() const { return m_nCurElems; }   // elements now
+  int GetInsertedNum() const { return m_nInserted; }  // insertions since the last Clear
+  const KelList<K>& Keys() const { return m_keys; }   // insertion order
   const RedBlackTree<V, K>& Tree() const { return m_tree; }
 
  private:
   RedBlackTree<V, K> m_tree;
-  KelList<K> m_keys;     // the same keys, in insertion order
-  int m_nInserted = 0;   // insertions since the last Clear
-  int m_nCurElems = 0;   // current number of elements
+  KelList<K> m_keys;    // the same keys, in insertion order
+  int m_nInserted = 0;  // insertions since the last Clear
+  int m_nCurElems = 0;  // current number of elements
 };
 
 #endif

@@ -86,11 +86,11 @@ class KelStack {
     }
   }
 
-  int m_increment;         // the initial capacity, also the growth step
-  int m_capacity = 0;      // entries allocated
-  int m_count = 0;         // entries in use
-  T* m_elems = nullptr;    // the array, from the pool
-  T* m_top = nullptr;      // the top entry, null when empty
+  int m_increment;       // the initial capacity, also the growth step
+  int m_capacity = 0;    // entries allocated
+  int m_count = 0;       // entries in use
+  T* m_elems = nullptr;  // the array, from the pool
+  T* m_top = nullptr;    // the top entry, null when empty
 };
 
 #endif

@@ -301,9 +301,9 @@ class RedBlackTree {
     x->color = Node::kBlack;
   }
 
-  int m_nElems = 0;   // number of nodes
-  Node* m_root;       // Nil() when empty
-  Node m_nilNode;     // the sentinel, black; its links are scratch space for the fix-ups
+  int m_nElems = 0;  // number of nodes
+  Node* m_root;      // Nil() when empty
+  Node m_nilNode;    // the sentinel, black; its links are scratch space for the fix-ups
 };
 
 #endif
