@@ -2,6 +2,7 @@
 
 #include <sys/select.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 
 #include <cerrno>
 #include <cstring>
@@ -41,8 +42,9 @@ int SendPacket(int sock, const unsigned char* buf, unsigned short len) {
 
 namespace {
 
-// Where a packet being received stands; the names follow the wire layout.
-enum class Phase { kDelimiter, kLength, kCommand, kPayload, kChecksum };
+// Where a packet being received stands. The length and command bytes are read together,
+// and so are the payload and the checksum, to keep system calls per packet few.
+enum class Phase { kDelimiter, kHeader, kBody };
 
 enum class Wait { kReadable, kTimeout, kError };
 
@@ -78,44 +80,42 @@ int WaitCommand(int sock, unsigned char* cmd, unsigned char* payload, unsigned s
     KEL_PRINT(ZEP_DBG_ERROR, "Invalid socketFD\n");
     return -1;
   }
-  unsigned char header[8];  // delimiter and length
+  unsigned char header[8];  // delimiter, length, command
+  unsigned char checksum = 0;
   unsigned int have = 0;    // bytes of the current phase read so far
   Phase phase = Phase::kDelimiter;
   for (;;) {
-    Wait w = WaitReadable(sock, sec, usec);
-    if (w == Wait::kError) return -1;
-    if (w == Wait::kTimeout) {
-      if (returnOnTimeout) return 1;
-      continue;
-    }
-
-    unsigned char* into;
-    unsigned int want;
+    iovec iov[2];
+    int parts = 1;
     switch (phase) {
       case Phase::kDelimiter:
         // Hunt for the first delimiter byte one byte at a time, then take the rest.
-        into = header + have;
-        want = have == 0 ? 1 : 5 - have;
+        iov[0] = {header + have, have == 0 ? 1u : 5u - have};
         break;
-      case Phase::kLength:
-        into = header + 5 + have;
-        want = 2 - have;
+      case Phase::kHeader:
+        iov[0] = {header + 5 + have, 3u - have};
         break;
-      case Phase::kCommand:
-        into = cmd;
-        want = 1;
-        break;
-      case Phase::kPayload:
-        into = payload + have;
-        want = *len - have;
-        break;
-      default:
-        into = header;  // the checksum byte
-        want = 1;
+      case Phase::kBody:
+        if (have < *len) {
+          iov[0] = {payload + have, static_cast<size_t>(*len - have)};
+          iov[1] = {&checksum, 1};
+          parts = 2;
+        } else {
+          iov[0] = {&checksum, 1};
+        }
         break;
     }
-
-    ssize_t n = recv(sock, into, want, 0);
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = static_cast<size_t>(parts);
+    // Try first and wait only when nothing is there: a request usually arrives whole.
+    ssize_t n = recvmsg(sock, &msg, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      Wait w = WaitReadable(sock, sec, usec);
+      if (w == Wait::kError) return -1;
+      if (w == Wait::kTimeout && returnOnTimeout) return 1;
+      continue;
+    }
     if (n <= 0) {
       if (n < 0 && errno == EINTR) {
         KEL_PRINT(ZEP_DBG_WARN, "recv() function has been interrupted!\n\r");
@@ -126,7 +126,8 @@ int WaitCommand(int sock, unsigned char* cmd, unsigned char* payload, unsigned s
         KEL_PRINT(ZEP_DBG_ERROR,
                   "recv() function return error, error code = %d, the peer close socket!\n\r",
                   errno);
-        return phase == Phase::kLength ? 2 : -1;
+        // Before the whole length field is in, a close counts as between packets.
+        return phase == Phase::kHeader && have < 2 ? 2 : -1;
       }
       KEL_PRINT(ZEP_DBG_ERROR, "recv() function return error, error code = %d!\n\r", errno);
       return -1;
@@ -142,11 +143,11 @@ int WaitCommand(int sock, unsigned char* cmd, unsigned char* payload, unsigned s
           have = 0;
         } else if (have == 5) {
           have = 0;
-          if (CheckDelimiter(header) == 0) phase = Phase::kLength;
+          if (CheckDelimiter(header) == 0) phase = Phase::kHeader;
         }
         break;
-      case Phase::kLength:
-        if (have == 2) {
+      case Phase::kHeader:
+        if (have == 3) {
           unsigned int field = header[5] * 256u + header[6];
           *len = static_cast<unsigned short>(field - 1);
           if (field == 0 || *len > capacity) {
@@ -154,26 +155,19 @@ int WaitCommand(int sock, unsigned char* cmd, unsigned char* payload, unsigned s
                       field == 0 ? 65535u : field - 1, capacity);
             return -1;
           }
+          *cmd = header[7];
           have = 0;
-          phase = Phase::kCommand;
+          phase = Phase::kBody;
         }
         break;
-      case Phase::kCommand:
-        have = 0;
-        phase = *len == 0 ? Phase::kChecksum : Phase::kPayload;
-        break;
-      case Phase::kPayload:
-        if (have == *len) {
+      case Phase::kBody:
+        if (have == *len + 1u) {
+          if (CheckSumVerify(static_cast<unsigned short>(*len + 1), *cmd, payload, checksum) == 0)
+            return 0;
+          KEL_PRINT(ZEP_DBG_WARN, "checksum verify failed\n\r");
           have = 0;
-          phase = Phase::kChecksum;
+          phase = Phase::kDelimiter;
         }
-        break;
-      case Phase::kChecksum:
-        if (CheckSumVerify(static_cast<unsigned short>(*len + 1), *cmd, payload, header[0]) == 0)
-          return 0;
-        KEL_PRINT(ZEP_DBG_WARN, "checksum verify failed\n\r");
-        have = 0;
-        phase = Phase::kDelimiter;
         break;
     }
   }

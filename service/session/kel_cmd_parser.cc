@@ -171,6 +171,22 @@ KelCmdParser::~KelCmdParser() {
 
 bool KelCmdParser::QueueWaiting(KelRemoteClient* client, KelUserCmd* cmd) {
   mutex.lock();
+  // With no session waiting, a scheduling pass would hand this command straight to the
+  // worker anyway: do it here and spare the parser's wake-up and hand-off.
+  if (pendingCount == 0) {
+    client->runningQueue.lock();
+    bool direct = client->runningQueue.GetCmdCnt() < kMaxRunningPerClient;
+    if (direct) {
+      cmd->state = KEL_CMD_STATE_RUNNING;
+      direct = client->runningQueue.AddToQueue(cmd);
+    }
+    client->runningQueue.unlock();
+    if (direct) {
+      m_pWorkers->Enqueue(cmd);
+      mutex.unlock();
+      return true;
+    }
+  }
   cmd->state = KEL_CMD_STATE_WAITING;
   client->waitingQueue.lock();
   bool queued = client->waitingQueue.AddToQueue(cmd);

@@ -77,8 +77,9 @@ class KelCmdParser : public KelThread {
   void run() override;
 
   // Appends `cmd` to the session's waiting queue as the next command to schedule (state
-  // waiting) and counts it; false when it could not be queued. The caller has the session
-  // pinned.
+  // waiting) and counts it; false when it could not be queued. When no session has a
+  // command waiting and this one has room, the command goes straight to its running queue
+  // and the worker, as the next pass would do. The caller has the session pinned.
   bool QueueWaiting(KelRemoteClient* client, KelUserCmd* cmd);
 
  private:
