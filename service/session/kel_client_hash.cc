@@ -259,8 +259,10 @@ void KelClientHash::Dump() {
     KEL_PRINT(ZEP_DBG_INFO, "Client[ID: %d] Client[%p]\n", ids[i], static_cast<void*>(clients[i]));
 }
 
-KelClient* PinClient(KelClientHash* hash, int id) {
-  if (!hash->r_lock(__FILE__, __LINE__)) return nullptr;
+KelClient* PinClient(KelClientHash* hash, int id, bool* lockFailed) {
+  bool locked = hash->r_lock(__FILE__, __LINE__);
+  if (lockFailed != nullptr) *lockFailed = !locked;
+  if (!locked) return nullptr;
   KelClient* client = hash->GetClient(id);
   bool pinned = false;
   if (client != nullptr && client->pRemoteClient != nullptr) {

@@ -124,8 +124,9 @@ class KelClientHash {
 };
 
 // Pins the session `id`: the KelClient, or null when it is missing, offline or the
-// registry could not be locked. Release with UnpinClient.
-KelClient* PinClient(KelClientHash* hash, int id);
+// registry could not be locked (then *lockFailed is set, when given). Release with
+// UnpinClient.
+KelClient* PinClient(KelClientHash* hash, int id, bool* lockFailed = nullptr);
 void UnpinClient(KelClient* client);
 
 #endif

@@ -132,23 +132,13 @@ bool KelClientThread::DispatchCmd(KelUserCmd* cmd, int& disposition) {
     return true;
   }
 
-  KelClient* client = nullptr;
-  KelClientHash* hash = pSrvPrivate->pClientHash;
-  if (!hash->r_lock(__FILE__, __LINE__)) {
-    KEL_PRINT(ZEP_DBG_ERROR, "Lock the ClientHash failed\n");
-    disposition = KEL_DISPATCH_NOT_QUEUED;
-    return false;
-  }
-  client = hash->GetClient(clientID);
-  bool pinned = false;
-  if (client != nullptr && client->pRemoteClient != nullptr) {
-    client->mutex.lock();
-    pinned = client->pRemoteClient->Get();
-    client->mutex.unlock();
-  }
-  hash->r_unlock(__FILE__, __LINE__);
-  if (!pinned) {
-    KEL_PRINT(ZEP_DBG_ERROR, "The client[%d] is offline. Cmd dispatch failed\n", clientID);
+  bool lockFailed = false;
+  KelClient* client = PinClient(pSrvPrivate->pClientHash, clientID, &lockFailed);
+  if (client == nullptr) {
+    if (lockFailed)
+      KEL_PRINT(ZEP_DBG_ERROR, "Lock the ClientHash failed\n");
+    else
+      KEL_PRINT(ZEP_DBG_ERROR, "The client[%d] is offline. Cmd dispatch failed\n", clientID);
     disposition = KEL_DISPATCH_NOT_QUEUED;
     return false;
   }
