@@ -36,25 +36,31 @@ KelAccount::KelAccount(const char* path)
       m_adminAccount{"admin", "pelum", KEL_ACC_ADMIN | 0x4 | 0x2},
       m_guestAccount{"guest", "rovak", 0x4 | 0x2 | KEL_ACC_MULTI_LOGIN} {}
 
+int KelAccount::ReadAndFind(std::string& name, std::vector<_KelAccountInfo>& list, int* idx) {
+  if (!m_fileLock.RLock()) {
+    KEL_PRINT(ZEP_DBG_WARN, "Get AccountFile R lock failed\n");
+    return KEL_ACC_ERR_READ;
+  }
+  bool read = ReadAccountFile(list);
+  m_fileLock.RUnlock();
+  if (!read) return KEL_ACC_ERR_READ;
+  *idx = GetUserIndex(name, list);
+  if (*idx < 0) {
+    KEL_PRINT(ZEP_DBG_ERROR, "User %s does not exist\n", name.c_str());
+    return KEL_ACC_ERR_NO_USER;
+  }
+  return KEL_ACC_OK;
+}
+
 int KelAccount::VerifyItem(_KelAccountInfo* info) {
   if (info == nullptr) {
     KEL_PRINT(ZEP_DBG_ERROR, "Invalid parameter\n");
     return KEL_ACC_ERR_PARAM;
   }
-  if (!m_fileLock.RLock()) {
-    KEL_PRINT(ZEP_DBG_WARN, "Get AccountFile R lock failed\n");
-    return KEL_ACC_ERR_READ;
-  }
   std::vector<_KelAccountInfo> list;
-  bool read = ReadAccountFile(list);
-  m_fileLock.RUnlock();
-  if (!read) return KEL_ACC_ERR_READ;
-
-  int idx = GetUserIndex(info->name, list);
-  if (idx < 0) {
-    KEL_PRINT(ZEP_DBG_ERROR, "User %s does not exist\n", info->name.c_str());
-    return KEL_ACC_ERR_NO_USER;
-  }
+  int idx = -1;
+  int found = ReadAndFind(info->name, list, &idx);
+  if (found != KEL_ACC_OK) return found;
   const _KelAccountInfo& stored = list[static_cast<std::size_t>(idx)];
   if (stored.password != info->password) return KEL_ACC_ERR_PASSWD;
   info->rights = stored.rights;
@@ -73,20 +79,10 @@ int KelAccount::ChangePasswd(_KelAccountInfo* requester, _KelAccountInfo* target
     return KEL_ACC_ERR_PARAM;
   }
 
-  if (!m_fileLock.RLock()) {
-    KEL_PRINT(ZEP_DBG_WARN, "Get AccountFile R lock failed\n");
-    return KEL_ACC_ERR_READ;
-  }
   std::vector<_KelAccountInfo> list;
-  bool read = ReadAccountFile(list);
-  m_fileLock.RUnlock();
-  if (!read) return KEL_ACC_ERR_READ;
-
-  int idx = GetUserIndex(target->name, list);
-  if (idx < 0) {
-    KEL_PRINT(ZEP_DBG_ERROR, "User %s does not exist\n", target->name.c_str());
-    return KEL_ACC_ERR_NO_USER;
-  }
+  int idx = -1;
+  int found = ReadAndFind(target->name, list, &idx);
+  if (found != KEL_ACC_OK) return found;
   _KelAccountInfo& stored = list[static_cast<std::size_t>(idx)];
   if (stored.password != target->password) return KEL_ACC_ERR_PASSWD;
   stored.password = newPassword;

@@ -81,6 +81,10 @@ class KelAccount {
   virtual int GetUserIndex(std::string& name, std::vector<_KelAccountInfo>& list);
 
  private:
+  // Reads the file under the read lock into `list` and finds `name` there: KEL_ACC_OK with
+  // *idx set, KEL_ACC_ERR_READ or KEL_ACC_ERR_NO_USER.
+  int ReadAndFind(std::string& name, std::vector<_KelAccountInfo>& list, int* idx);
+
   std::string m_strAccountFile;  // set once in the constructor
   KelRWLock m_fileLock;          // guards the account file
   _KelAccountInfo m_adminAccount;  // built-in "admin"; constant after construction

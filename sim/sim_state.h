@@ -1,0 +1,122 @@
+// The simulated controller's whole state as one value: controller identity, channels, device
+// hubs, disks with their identity, SMART pages and fault settings. It is loaded from and
+// saved to the folder's text state file on every operation (KelSimFolder); the disk
+// contents live in the image files, never here.
+//
+// State file format (line oriented, one record per line, '#' lines ignored):
+//   kelsim-state 1
+//   controller key=value ...       manufacturer, chip, device_id, capability, channels,
+//                                  index, next_disk, hotplug, root, power_loss
+//   channel N key=value ...        usable, cable, io, control, busmaster, slave_valid
+//   hub C SIDE key=value ...       a device hub on channel C, SIDE master|slave: name, type,
+//                                  vendor, revision, max, count (-1: the real port count)
+//   disk NAME key=value ...        serial, model, firmware, capacity, cylinders, heads,
+//                                  sectors, type, ncq, channel (-1 when unplugged), side,
+//                                  port (-1 when attached directly), smart_status, attrs
+//                                  (ID:VALUE:THRESHOLD,...)
+//   fault NAME CODE N              sub-command CODE fails on disk NAME N more times
+//                                  (-1: always)
+// Values are percent-encoded (%20 for a space); numbers are decimal or 0x hexadecimal.
+// A reader refuses another version number; unknown keys are ignored so that a newer
+// writer's extra fields do not break an older reader.
+#ifndef KEL_SIM_SIM_STATE_H
+#define KEL_SIM_SIM_STATE_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+constexpr int kSimStateVersion = 1;
+constexpr int kSimSectorSize = 512;
+constexpr int kSimReservedSectors = 32;  // at the end of every disk, not user data
+constexpr int kSimAreaSectors = 6;
+constexpr int kSimAreaBytes = kSimAreaSectors * kSimSectorSize;
+constexpr int kSimHubPorts = 4;
+constexpr int kSimSmartAttrSlots = 30;
+
+struct KelSimChannel {
+  bool usable = true;
+  uint8_t cable = 1;
+  uint32_t ioBase = 0;
+  uint32_t controlBase = 0;
+  uint32_t busMasterBase = 0;
+  bool slaveValid = true;
+};
+
+struct KelSimHub {
+  int channel = 0;
+  int side = 0;  // 0 master, 1 slave
+  std::string name = "ZEP Port Multiplier";
+  uint32_t type = 1;
+  uint32_t vendor = 0x197B;
+  uint32_t revision = 1;
+  uint16_t maxDevices = kSimHubPorts;
+  int reportedCount = -1;  // -1: report the number of occupied ports
+};
+
+struct KelSimSmartAttr {
+  uint8_t id = 0;
+  uint8_t value = 0;
+  uint8_t threshold = 0;
+};
+
+struct KelSimDisk {
+  std::string name;
+  std::string serial;
+  std::string model = "ZEP SimDisk";
+  std::string firmware = "1.00";
+  uint64_t capacity = 0;  // sectors of 512 bytes, reserved sectors included
+  uint16_t cylinders = 0;
+  uint16_t heads = 16;
+  uint16_t sectors = 63;
+  uint8_t type = 0;  // 1: not a configurable disk
+  uint8_t ncq = 1;
+  int channel = -1;  // -1: unplugged
+  int side = 0;
+  int port = -1;     // hub port, -1 when attached directly
+  uint8_t smartStatus = 0;
+  std::vector<KelSimSmartAttr> attrs;
+  std::map<int, int> faults;  // sub-command code -> remaining failures, -1 always
+
+  bool Attached() const { return channel >= 0; }
+};
+
+struct KelSimState {
+  std::string manufacturer = "ZEP Technologies";
+  std::string chip = "ZEP SATA RAID";
+  uint32_t deviceId = 0x3515;
+  uint32_t capability = 0x0F;
+  int controllerIndex = 0;  // the driver's index; the identity record reports it plus one
+  int nextDisk = 0;         // letters already handed out: 0 -> "sda"
+  bool hotplug = false;
+  std::string root;         // disk holding the root file system, "" none
+  int powerLossAfter = -1;  // next multi-area write stops after this many areas, -1 never
+  std::vector<KelSimChannel> channels;
+  std::vector<KelSimHub> hubs;
+  std::vector<KelSimDisk> disks;  // in attach order
+
+  KelSimDisk* FindDisk(const std::string& name);
+  const KelSimDisk* FindDisk(const std::string& name) const;
+  // The attached disk at a position; port -1 asks for a directly attached disk.
+  const KelSimDisk* DiskAt(int channel, int side, int port) const;
+  const KelSimDisk* DiskByNumber(int deviceNumber) const;
+  const KelSimHub* HubAt(int channel, int side) const;
+  uint32_t HubPortMap(const KelSimHub& hub) const;
+};
+
+// Within a channel positions are 0..7: master 0..3, slave 4..7, the hub port in the low
+// two bits; the device number adds eight per channel.
+int KelSimDeviceNumber(const KelSimDisk& d);
+
+// "sda", "sdb", ... "sdz", "sdaa", ...
+std::string KelSimDiskName(int index);
+
+// The default SMART attributes of a new disk: all healthy.
+std::vector<KelSimSmartAttr> KelSimDefaultAttrs();
+
+// Text form of the state. Parse returns false and fills `err` with the line at fault.
+std::string KelSimSerialize(const KelSimState& s);
+bool KelSimParse(const std::string& text, KelSimState* s, std::string* err);
+
+#endif

@@ -1,0 +1,326 @@
+// The simulated controller's answers to the driver's vendor commands: framing checks, then
+// one handler per sub-command working on the folder's state and images.
+#include "sim/sim_transport.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "sharedlib/diag.h"
+#include "sim/sim_codec.h"
+#include "sim/sim_records.h"
+
+namespace {
+
+constexpr size_t kParamOffset = 36;
+constexpr uint16_t kUcmdSignature = 0x5A17;
+constexpr size_t kMultiItemLen = 3084;
+
+// One command being answered: the parameter area, the state and whether it changed.
+struct Call {
+  const KelSimFolder& folder;
+  KelSimState& s;
+  bool* dirty;
+  KelSimDisk* nodeDisk;  // the disk behind the node used
+  uint8_t code;
+  unsigned char* p;      // parameter area
+  size_t plen;
+};
+
+// Consumes one failure of a fault set on `d` for the call's sub-command.
+bool Faulted(Call& c, KelSimDisk* d) {
+  if (!d) return false;
+  auto it = d->faults.find(c.code);
+  if (it == d->faults.end()) return false;
+  if (it->second > 0) {
+    if (--it->second == 0) d->faults.erase(it);
+    *c.dirty = true;
+  }
+  KEL_PRINT(ZEP_DBG_ERROR, "simulated fault: sub-command 0x%02X fails on %s\n", c.code,
+            d->name.c_str());
+  return true;
+}
+
+bool NeedLen(const Call& c, size_t need) {
+  if (c.plen >= need) return true;
+  KEL_PRINT(ZEP_DBG_ERROR, "sub-command 0x%02X: parameter length %zu, needs %zu\n", c.code,
+            c.plen, need);
+  return false;
+}
+
+// The disk addressed by controller-internal index at +off and device number at +off+2.
+KelSimDisk* Addressed(Call& c, size_t off) {
+  int ctrl = c.p[off];
+  int number = SimGetU16(c.p, off + 2);
+  const KelSimDisk* d = ctrl == c.s.controllerIndex ? c.s.DiskByNumber(number) : nullptr;
+  if (!d) {
+    KEL_PRINT(ZEP_DBG_ERROR, "sub-command 0x%02X: no disk %d on controller %d\n", c.code, number,
+              ctrl);
+    return nullptr;
+  }
+  return c.s.FindDisk(d->name);
+}
+
+bool AnswerChannel(Call& c) {
+  if (!NeedLen(c, 2 + kSimChannelInfoLen) || Faulted(c, c.nodeDisk)) return false;
+  int ch = c.p[0];
+  if (ch >= static_cast<int>(c.s.channels.size())) {
+    KEL_PRINT(ZEP_DBG_ERROR, "no channel %d\n", ch);
+    return false;
+  }
+  KelSimEncodeChannel(c.s, ch, c.p + 2);
+  return true;
+}
+
+bool AnswerHub(Call& c) {
+  if (!NeedLen(c, 2 + kSimHubInfoLen) || Faulted(c, c.nodeDisk)) return false;
+  const KelSimHub* hub = c.p[1] < 2 ? c.s.HubAt(c.p[0], c.p[1]) : nullptr;
+  if (!hub) {
+    KEL_PRINT(ZEP_DBG_ERROR, "no device hub at channel %d position %d\n", c.p[0], c.p[1]);
+    return false;
+  }
+  KelSimEncodeHub(c.s, *hub, c.p + 2);
+  return true;
+}
+
+bool AnswerDevice(Call& c) {
+  if (!NeedLen(c, 4 + kSimDeviceInfoLen)) return false;
+  int ch = c.p[0], side = c.p[1], port = SimGetU16(c.p, 2);
+  const KelSimDisk* d = nullptr;
+  if (side < 2) d = c.s.HubAt(ch, side) ? c.s.DiskAt(ch, side, port) : (port == 0 ? c.s.DiskAt(ch, side, -1) : nullptr);
+  if (!d) {
+    KEL_PRINT(ZEP_DBG_ERROR, "no disk at channel %d side %d port %d\n", ch, side, port);
+    return false;
+  }
+  KelSimDisk* disk = c.s.FindDisk(d->name);
+  if (Faulted(c, disk)) return false;
+  KelSimEncodeDevice(*disk, c.p + 4);
+  return true;
+}
+
+bool AnswerWriteData(Call& c) {
+  if (!NeedLen(c, 25)) return false;
+  KelSimDisk* d = Addressed(c, 0);
+  if (!d || Faulted(c, d)) return false;
+  uint64_t start = SimGetU64(c.p, 8), count = SimGetU64(c.p, 16);
+  uint64_t user = d->capacity - kSimReservedSectors;
+  if (count == 0 || start >= user || count > user - start ||
+      !NeedLen(c, 24 + count * kSimSectorSize)) {
+    KEL_PRINT(ZEP_DBG_ERROR, "write of %llu sectors at %llu outside %s's data area\n",
+              static_cast<unsigned long long>(count), static_cast<unsigned long long>(start),
+              d->name.c_str());
+    return false;
+  }
+  std::string err;
+  if (!c.folder.WriteSectors(*d, start, count, c.p + 24, &err)) {
+    KEL_PRINT(ZEP_DBG_ERROR, "%s\n", err.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool AnswerReadArea(Call& c) {
+  if (!NeedLen(c, 6)) return false;
+  KelSimDisk* d = Addressed(c, 0);
+  if (!d || Faulted(c, d)) return false;
+  int first = c.p[4], count = c.p[5];
+  if (count == 0 || first + count > kSimAreaSectors || !NeedLen(c, 6 + count * kSimSectorSize)) {
+    KEL_PRINT(ZEP_DBG_ERROR, "area sectors %d+%d out of range\n", first, count);
+    return false;
+  }
+  std::string err;
+  if (!c.folder.ReadSectors(*d, KelSimFolder::AreaSector(*d) + first, count, c.p + 6, &err)) {
+    KEL_PRINT(ZEP_DBG_ERROR, "%s\n", err.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool AnswerWriteAreas(Call& c) {
+  if (!NeedLen(c, 2)) return false;
+  int items = c.p[0];
+  if (!NeedLen(c, 2 + items * kMultiItemLen)) return false;
+  int stopAfter = c.s.powerLossAfter;
+  if (stopAfter >= 0) {
+    c.s.powerLossAfter = -1;  // one power loss per setting
+    *c.dirty = true;
+  }
+  for (int i = 0; i < items; ++i) {
+    if (i == stopAfter) {
+      KEL_PRINT(ZEP_DBG_ERROR, "simulated power loss after %d of %d areas\n", i, items);
+      return false;
+    }
+    unsigned char* item = c.p + 2 + i * kMultiItemLen;
+    if (SimGetU32(item, 0) != kMultiItemLen || item[8] != 0 || item[9] != kSimAreaSectors) {
+      KEL_PRINT(ZEP_DBG_ERROR, "area item %d malformed\n", i);
+      return false;
+    }
+    Call sub = c;
+    sub.p = item + 4;
+    KelSimDisk* d = Addressed(sub, 0);
+    if (!d || Faulted(c, d)) return false;
+    std::string err;
+    if (!c.folder.WriteSectors(*d, KelSimFolder::AreaSector(*d), kSimAreaSectors, item + 10, &err)) {
+      KEL_PRINT(ZEP_DBG_ERROR, "%s\n", err.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+bool AnswerAck(Call& c, size_t need, bool addressed) {
+  if (!NeedLen(c, need)) return false;
+  KelSimDisk* d = addressed ? Addressed(c, 0) : c.nodeDisk;
+  if (addressed && !d) return false;
+  return !Faulted(c, d);
+}
+
+bool AnswerRealTargets(Call& c) {
+  if (!NeedLen(c, 60) || Faulted(c, c.nodeDisk)) return false;
+  std::memset(c.p, 0, 60);
+  c.p[0] = 1;
+  c.p[1] = 0;
+  for (int i = 0; i < 8; ++i) SimPutU16(c.p, 2 + 2 * i, 0xFFFF);
+  std::memset(c.p + 18, 0xFF, 8);
+  SimPutU16(c.p, 2, static_cast<uint16_t>(KelSimDeviceNumber(*c.nodeDisk)));
+  c.p[26] = static_cast<unsigned char>(c.s.controllerIndex);
+  return true;
+}
+
+bool AnswerSmart(Call& c) {
+  if (!NeedLen(c, 8)) return false;
+  KelSimDisk* d = Addressed(c, 0);
+  if (!d || Faulted(c, d)) return false;
+  uint8_t feature = c.p[4];
+  size_t dataLen = SimGetU16(c.p, 6);
+  if (!NeedLen(c, 8 + dataLen)) return false;
+  unsigned char* out = c.p + 8;
+  switch (feature) {
+    case 0xD0:
+    case 0xD1:
+      if (dataLen < kSimSmartPageLen) break;
+      if (feature == 0xD0) KelSimEncodeSmartValues(*d, out);
+      else KelSimEncodeSmartThresholds(*d, out);
+      return true;
+    case 0xDA:
+      if (dataLen < 1) break;
+      out[0] = d->smartStatus;
+      return true;
+    case 0xD5:
+      std::memset(out, 0, dataLen);
+      return true;
+    case 0xD2:
+    case 0xD4:
+    case 0xD6:
+    case 0xD8:
+    case 0xD9:
+      return true;
+    default:
+      KEL_PRINT(ZEP_DBG_ERROR, "SMART feature 0x%02X not supported\n", feature);
+      return false;
+  }
+  KEL_PRINT(ZEP_DBG_ERROR, "SMART feature 0x%02X: data length %zu too short\n", feature, dataLen);
+  return false;
+}
+
+bool AnswerHotplug(Call& c) {
+  if (!NeedLen(c, 120) || Faulted(c, c.nodeDisk)) return false;
+  std::memset(c.p, 0, 120);
+  c.p[109] = c.s.hotplug ? 1 : 0;
+  if (c.s.hotplug) {
+    c.s.hotplug = false;
+    *c.dirty = true;
+  }
+  return true;
+}
+
+bool Answer(Call& c) {
+  switch (c.code) {
+    case 0x01:
+      if (!NeedLen(c, kSimControllerInfoLen) || Faulted(c, c.nodeDisk)) return false;
+      KelSimEncodeController(c.s, c.p);
+      return true;
+    case 0x02: return AnswerChannel(c);
+    case 0x03: return AnswerHub(c);
+    case 0x04: return AnswerDevice(c);
+    case 0x07: return AnswerWriteData(c);
+    case 0x0C: return AnswerReadArea(c);
+    case 0x0E: return AnswerAck(c, 6, true);
+    case 0x0F: return AnswerAck(c, 1, false);
+    case 0x11: return AnswerWriteAreas(c);
+    case 0x12: return AnswerAck(c, 12, false);
+    case 0x13: return AnswerRealTargets(c);
+    case 0x53: return AnswerSmart(c);
+    case 0x70: return AnswerHotplug(c);
+    case 0x09:
+    case 0x15:
+    case 0x16:
+    case 0x17:
+    case 0x28:
+    case 0x51:
+    case 0x52:
+      KEL_PRINT(ZEP_DBG_ERROR, "sub-command 0x%02X is not simulated yet\n", c.code);
+      return false;
+    default:
+      KEL_PRINT(ZEP_DBG_ERROR, "unknown sub-command 0x%02X\n", c.code);
+      return false;
+  }
+}
+
+// "sda1" -> "sda": partition nodes talk to their disk.
+std::string DiskOfNode(const std::string& node) {
+  size_t end = node.size();
+  while (end > 0 && node[end - 1] >= '0' && node[end - 1] <= '9') --end;
+  return node.substr(0, end);
+}
+
+}  // namespace
+
+std::vector<std::string> KelSimTransport::ListNodes() {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(m_folder.DevDir().c_str())) {
+    while (dirent* e = readdir(dir))
+      if (e->d_name[0] != '.') names.emplace_back(e->d_name);
+    closedir(dir);
+  }
+  return names;
+}
+
+KelDrvSendResult KelSimTransport::Send(const std::string& name, const unsigned char cdb[10],
+                                       unsigned char* buf, size_t len) {
+  if (cdb[0] != 0xFF || cdb[1] != 0x17 || cdb[2] != 0x5A) {
+    KEL_PRINT(ZEP_DBG_ERROR, "not a vendor command block: %02X %02X %02X\n", cdb[0], cdb[1], cdb[2]);
+    return KelDrvSendResult::kFailed;
+  }
+  if (len < kParamOffset || SimGetU16(buf, 28) != kUcmdSignature) {
+    KEL_PRINT(ZEP_DBG_ERROR, "buffer of %zu bytes holds no UCMD block\n", len);
+    return KelDrvSendResult::kFailed;
+  }
+  size_t plen = SimGetU32(buf, 32);
+  if (plen > len - kParamOffset) {
+    KEL_PRINT(ZEP_DBG_ERROR, "parameter length %zu exceeds the buffer of %zu bytes\n", plen, len);
+    return KelDrvSendResult::kFailed;
+  }
+  KelDrvSendResult result = KelDrvSendResult::kFailed;
+  std::string err;
+  bool ran = m_folder.Transact(
+      [&](KelSimState& s, bool* dirty, std::string*) {
+        KelSimDisk* nodeDisk = s.FindDisk(DiskOfNode(name));
+        if (!nodeDisk || !nodeDisk->Attached() ||
+            access((m_folder.DevDir() + "/" + name).c_str(), F_OK) != 0) {
+          KEL_PRINT(ZEP_DBG_ERROR, "no device node %s\n", name.c_str());
+          result = KelDrvSendResult::kNoNode;
+          return true;
+        }
+        Call c{m_folder, s, dirty, nodeDisk, buf[30], buf + kParamOffset, plen};
+        result = Answer(c) ? KelDrvSendResult::kOk : KelDrvSendResult::kFailed;
+        return true;
+      },
+      &err);
+  if (!ran) {
+    KEL_PRINT(ZEP_DBG_ERROR, "%s\n", err.c_str());
+    return KelDrvSendResult::kNoNode;
+  }
+  return result;
+}
