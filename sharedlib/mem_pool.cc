@@ -192,9 +192,9 @@ inline std::uint32_t KelMemBlock::NextStamp() {
   return m_nextStamp++ & kStampMask;
 }
 
-// Blocks of groups 0-3 in list order: each of their exact-size lists is already in rising
-// stamp order, so the group order is a merge of at most eight lists. Needs no memory of
-// its own.
+// Blocks of groups 0-3 in list order, newest first: each of their exact-size lists is
+// already in falling stamp order, so the group order is a merge of at most eight lists.
+// Needs no memory of its own.
 template <typename Fn>
 void KelMemBlock::ForEachInStampOrder(std::size_t firstBin, std::size_t lastBin, Fn fn) const {
   constexpr std::size_t kMaxBins = (8u << (kBulkCoalesceGroups - 1)) / kGranule;
@@ -207,7 +207,7 @@ void KelMemBlock::ForEachInStampOrder(std::size_t firstBin, std::size_t lastBin,
     std::size_t best = kMaxBins;
     for (std::size_t i = 0; i < count; ++i) {
       if (cursor[i] == nullptr) continue;
-      if (best == kMaxBins || (cursor[i]->word & kStampMask) < (cursor[best]->word & kStampMask))
+      if (best == kMaxBins || (cursor[i]->word & kStampMask) > (cursor[best]->word & kStampMask))
         best = i;
     }
     if (best == kMaxBins) return;
@@ -220,12 +220,16 @@ void KelMemBlock::ForEachInStampOrder(std::size_t firstBin, std::size_t lastBin,
 // Stamps only need to order the blocks of groups 0-3; when they run out, those blocks are
 // numbered afresh from 0 in the same order.
 void KelMemBlock::RenumberStamps() {
-  std::uint32_t stamp = 0;
   constexpr unsigned kSmallLimit = 8u << (kBulkCoalesceGroups - 1);
-  ForEachInStampOrder(0, (kSmallLimit - 1) / kGranule, [&stamp](Header* h) {
-    h->word = (h->word & ~kStampMask) | (stamp++ & kStampMask);
+  constexpr std::size_t kLastSmallBin = (kSmallLimit - 1) / kGranule;
+  std::uint32_t count = 0;
+  ForEachInStampOrder(0, kLastSmallBin, [&count](Header*) { ++count; });
+  // The walk meets the newest first, which keeps the highest number.
+  std::uint32_t stamp = count;
+  ForEachInStampOrder(0, kLastSmallBin, [&stamp](Header* h) {
+    h->word = (h->word & ~kStampMask) | (--stamp & kStampMask);
   });
-  m_nextStamp = stamp;
+  m_nextStamp = count;
 }
 
 inline std::size_t KelMemBlock::BinOf(unsigned size) const {
@@ -233,10 +237,11 @@ inline std::size_t KelMemBlock::BinOf(unsigned size) const {
   return kExactLimit / kGranule + ((size - kExactLimit) >> m_rangeShift);
 }
 
-// A block is put on its list behind the blocks already there; on a range list, behind every
-// block not larger than itself, so each list runs from the smallest size up and, among
-// equal sizes, in the order the blocks were put on it. Only blocks behind the head keep a
-// valid prev link: taking the head, the common case, then touches no other block.
+// A block is put on its list in front of the blocks already there; on a range list, in
+// front of every block not smaller than itself, so each list runs from the smallest size up
+// and, among equal sizes, newest first. The newest free block is the one still in the
+// cache, which is what keeps node churn cheap. Only blocks behind the head keep a valid prev
+// link: taking the head, the common case, then touches no other block.
 inline void KelMemBlock::BinInsert(Header* b) {
   int group = GroupBits(b);
   if (group < kBulkCoalesceGroups) b->word = (b->word & ~kStampMask) | NextStamp();
@@ -246,14 +251,14 @@ inline void KelMemBlock::BinInsert(Header* b) {
   } else {
     std::size_t i = b->size / kGranule;
     Bin& bin = m_bins[i];
-    new (Payload(b)) FreeLinks<Header>{bin.tail, nullptr};
-    if (bin.tail != nullptr) {
-      Links(bin.tail)->next = b;
+    new (Payload(b)) FreeLinks<Header>{nullptr, bin.head};
+    if (bin.head != nullptr) {
+      Links(bin.head)->prev = b;
     } else {
-      bin.head = b;
+      bin.tail = b;
       m_binMap.Set(i);
     }
-    bin.tail = b;
+    bin.head = b;
   }
   KEL_POOL_POISON(Payload(b) + kMinPayload, b->size - kMinPayload);
 }
@@ -262,7 +267,7 @@ void KelMemBlock::RangeInsert(Header* b) {
   std::size_t i = BinOf(b->size);
   Bin& bin = m_bins[i];
   Header* after = bin.tail;
-  while (after != nullptr && after->size > b->size)
+  while (after != nullptr && after->size >= b->size)
     after = after == bin.head ? nullptr : Links(after)->prev;
   Header* before = after != nullptr ? Links(after)->next : bin.head;
   new (Payload(b)) FreeLinks<Header>{after, before};
@@ -294,7 +299,7 @@ inline void KelMemBlock::BinRemoveAt(Header* b, std::size_t i) {
   --m_freeCount[GroupBits(b)];
 }
 
-// The smallest free block of at least `req` bytes, the one on its list longest among equal
+// The smallest free block of at least `req` bytes, the newest among equal
 // sizes, taken off its list; null when there is none.
 inline KelMemBlock::Header* KelMemBlock::TakeFree(unsigned req) {
   std::size_t i = BinOf(req);

@@ -20,8 +20,8 @@
 // multiple of kGranule and to at least kMinPayload. A block is split when it has at least
 // kSplitThreshold (header + smallest payload) spare bytes, otherwise handed out whole.
 //
-// Free lists: a block is put on a list behind the blocks already there (like KelList::Insert),
-// so among equal sizes the one on the list longest is met first. Below kExactLimit (groups
+// Free lists: a block is put on a list in front of the blocks already there, so among equal
+// sizes the most recently freed one, still in the cache, is met first. Below kExactLimit (groups
 // 0-10) there is one list per exact (rounded) payload size; the sizes of group 11 are split
 // into at most kRangeBins ranges, each list kept in size order. A bitmap over the lists
 // finds the smallest non-empty list at or above a size in a few word scans, whatever the

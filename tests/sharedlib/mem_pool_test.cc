@@ -296,7 +296,7 @@ TEST_F(MemBlock, BlockAtTheSplitThresholdIsSplitAndTheRestGoesToItsGroup) {
   EXPECT_EQ(pool.TEST_FreeListSize(rest_group), rest_before + 1);
 }
 
-TEST_F(MemBlock, SearchTakesTheSmallestFittingSizeAndTheLongestFreeAmongEquals) {
+TEST_F(MemBlock, SearchTakesTheSmallestFittingSizeAndTheNewestFreeAmongEquals) {
   Pool pool(kChunk, &source);
   void* later = pool.allocate(96);
   pool.allocate(16);
@@ -310,9 +310,9 @@ TEST_F(MemBlock, SearchTakesTheSmallestFittingSizeAndTheLongestFreeAmongEquals) 
   pool.deallocate(bigger);
   pool.deallocate(middle);
   pool.deallocate(later);
-  EXPECT_EQ(pool.allocate(90), earlier);  // two of 96: the one released first
+  EXPECT_EQ(pool.allocate(90), later);    // two of 96: the one released last
   EXPECT_EQ(pool.allocate(72), middle);   // 80 is the smallest that fits
-  EXPECT_EQ(pool.allocate(81), later);    // no 88: the next size up, 96
+  EXPECT_EQ(pool.allocate(81), earlier);  // no 88: the next size up, 96
   EXPECT_EQ(pool.allocate(97), bigger);   // group 4 has nothing left: group 5
 }
 
@@ -575,9 +575,9 @@ class ReferencePool {
     List(id);
     return id;
   }
-  void List(int id) {  // behind the others
+  void List(int id) {  // in front of the others
     m_blocks[id].list = Pool::GroupOf(m_blocks[id].size);
-    m_lists[m_blocks[id].list].push_back(id);
+    m_lists[m_blocks[id].list].push_front(id);
   }
   void Unlist(int id) {
     m_lists[m_blocks[id].list].remove(id);
