@@ -227,9 +227,13 @@ class Service {
     prctl(PR_SET_CHILD_SUBREAPER, 1);  // the working process comes back to us if orphaned
     const std::string out = dir.File("kelsrv.out");
     const std::string config = dir.File("kel.config");
+    // A simulated controller: the tool never reaches the host's disks.
+    const std::string simDir = dir.File("sim");
+    kel_test::MakeSimFolder(simDir);
     m_pid = fork();
     if (m_pid == 0) {
       setpgid(0, 0);
+      setenv("KEL_SIM_DIR", simDir.c_str(), 1);
       int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
       if (fd < 0 || chdir(dir.path().c_str()) != 0) _exit(127);
       dup2(fd, STDOUT_FILENO);

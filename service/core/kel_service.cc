@@ -6,8 +6,10 @@
 #include <memory>
 #include <new>
 
+#include "driver/drv_interface.h"
 #include "service/account/kel_account.h"
 #include "service/config/kel_remote_config.h"
+#include "service/core/driver_setup.h"
 #include "service/core/supervisor.h"
 #include "service/eventlog/kel_event_log.h"
 #include "service/login/connection_notices.h"
@@ -194,10 +196,19 @@ bool KelSrvInit(KelSrvPrivate*) {
     KEL_PRINT(ZEP_DBG_ERROR, "Error:AesModuleInit failed\n");
     return false;
   }
+  // The RAID engine is built on top of this driver probe.
+  KelStartDriver();
+  KelDrvInterface* drv = KelDrvGlobal();
+  if (drv->Drv_Init() != 0)
+    KEL_PRINT(ZEP_DBG_ERROR, "RAID driver not found\n");
+  else
+    KEL_PRINT(ZEP_DBG_INFO, "RAID driver ready, %d controller(s)%s%s\n", drv->GetControllerNum(),
+              KelSimDir().empty() ? "" : " simulated in ", KelSimDir().c_str());
   return true;
 }
 
 void KelSrvExit(KelSrvPrivate*) {
   KelSignal::ClearSigQueue();
   KelUserCmd::ClearAllCmds();
+  KelStopDriver();
 }

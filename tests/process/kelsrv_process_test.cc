@@ -177,4 +177,27 @@ TEST_F(KelsrvProcess, SecondInstanceOnATakenPortStopsWholly) {
   StopOrderly(*first);
 }
 
+TEST_F(KelsrvProcess, DriverTalksToTheSimulatorNamedBeforeOrAfterTheConfiguration) {
+  std::string sim = dir.File("named-sim");
+  ASSERT_TRUE(MakeSimFolder(sim, 2));
+  for (bool before : {true, false}) {
+    WriteFile(dir.File("kel_init.log"), "");
+    std::vector<std::string> args =
+        before ? std::vector<std::string>{"--sim", sim, config} : std::vector<std::string>{config, "--sim", sim};
+    auto srv = Start(args);
+    EXPECT_TRUE(WaitFor([&] {
+      return srv->OutputContains("RAID driver ready, 1 controller(s) simulated in " + sim + "\n");
+    })) << srv->Output();
+    StopOrderly(*srv);
+  }
+}
+
+TEST_F(KelsrvProcess, RefusesAnUnknownOptionWithUsage) {
+  ServiceProcess srv(dir.path(), {"--bogus"});
+  int status = 0;
+  ASSERT_TRUE(srv.WaitExit(10s, &status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+  EXPECT_TRUE(srv.OutputContains("unknown option --bogus"));
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -127,13 +128,47 @@ int ConnectLoopback(int port) {
   return fd;
 }
 
+bool RunProgram(const std::vector<std::string>& argv, const std::string& outFile) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    int out = open(outFile.empty() ? "/dev/null" : outFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
+    close(out);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool MakeSimFolder(const std::string& simDir, int disks) {
+  if (!RunProgram({KELSIM_BIN, "--dir", simDir, "init"})) return false;
+  for (int i = 0; i < disks; ++i) {
+    std::string channel = std::to_string(i / 2);
+    const char* position = i % 2 == 0 ? "master" : "slave";
+    if (!RunProgram({KELSIM_BIN, "--dir", simDir, "add-disk", "--channel", channel, "--position",
+                     position, "--size", "1G"}))
+      return false;
+  }
+  return true;
+}
+
 ServiceProcess::ServiceProcess(const std::string& dir, const std::vector<std::string>& args) {
   // Orphaned service processes come back to the test to be reaped, not to init.
   prctl(PR_SET_CHILD_SUBREAPER, 1);
   m_outPath = dir + "/kelsrv.out";
+  bool ownSim = std::find(args.begin(), args.end(), "--sim") == args.end();
+  std::string simDir = dir + "/sim";
+  if (ownSim && access(simDir.c_str(), F_OK) != 0) MakeSimFolder(simDir);
   m_pid = fork();
   if (m_pid == 0) {
     setpgid(0, 0);
+    if (ownSim) setenv("KEL_SIM_DIR", simDir.c_str(), 1);
     if (chdir(dir.c_str()) != 0) _exit(127);
     int out = open(m_outPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     dup2(out, STDOUT_FILENO);

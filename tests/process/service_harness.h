@@ -42,9 +42,19 @@ bool Alive(pid_t pid);
 // Connects to 127.0.0.1:port; the descriptor or -1.
 int ConnectLoopback(int port);
 
+// Runs a program (no shell) and waits for it; true when it exited with status 0. Its output
+// goes to `outFile` when given, else to /dev/null.
+bool RunProgram(const std::vector<std::string>& argv, const std::string& outFile = "");
+
+// Creates a simulated controller in `simDir` with `disks` disks of 1 GiB (kelsim init and
+// add-disk); true on success.
+bool MakeSimFolder(const std::string& simDir, int disks = 1);
+
 class ServiceProcess {
  public:
-  // `dir` is the working folder; `args` follow the program name.
+  // `dir` is the working folder; `args` follow the program name. Unless `args` name a
+  // simulator folder, the service runs on a simulated controller in dir/sim (created here
+  // and handed over through KEL_SIM_DIR): tests never reach the host's disks.
   ServiceProcess(const std::string& dir, const std::vector<std::string>& args);
   ~ServiceProcess();  // kills whatever is left of the process group
 
