@@ -10,7 +10,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
 scripts/install-deps.sh
-scripts/build.sh build
+cmake -S "$top" -B "$top/build" >/dev/null
+cmake --build "$top/build" -j "$(nproc)" --target kelsrv kelsim kelctl
 
 run="$top/run"
 mkdir -p "$run"
