@@ -25,24 +25,8 @@ class ScanFolder {
     if (mkdtemp(tmpl) == nullptr) return;
     m_tmp = tmpl;
     std::string err;
-    if (!KelSimInit(Dir(), 2, &err)) return Fail(err);
-    KelSimFolder f(Dir());
-    for (int ch = 0; ch < 2; ++ch)
-      for (int side = 0; side < 2; ++side) {
-        if (!KelSimAddHub(f, ch, side, &err)) return Fail(err);
-        for (int port = 0; port < 4; ++port) {
-          KelSimDiskSpec spec;
-          spec.channel = ch;
-          spec.side = side;
-          spec.port = port;
-          spec.sectors = 1 << 21;  // 1 GiB, sparse
-          std::string name;
-          if (!KelSimAddDisk(f, spec, &name, &err)) return Fail(err);
-          std::vector<unsigned char> area(KEL_CONF_BYTES, static_cast<unsigned char>(port + 1));
-          if (!KelSimAreaImport(f, name, area, &err)) return Fail(err);
-        }
-      }
-    m_ok = true;
+    m_ok = Build(&err);
+    if (!m_ok) std::fprintf(stderr, "scan bench setup: %s\n", err.c_str());
   }
   ~ScanFolder() {
     std::error_code ec;
@@ -52,7 +36,26 @@ class ScanFolder {
   std::string Dir() const { return m_tmp + "/sim"; }
 
  private:
-  void Fail(const std::string& err) { std::fprintf(stderr, "scan bench setup: %s\n", err.c_str()); }
+  bool Build(std::string* err) {
+    if (!KelSimInit(Dir(), 2, err)) return false;
+    KelSimFolder f(Dir());
+    for (int ch = 0; ch < 2; ++ch)
+      for (int side = 0; side < 2; ++side) {
+        if (!KelSimAddHub(f, ch, side, err)) return false;
+        for (int port = 0; port < 4; ++port) {
+          KelSimDiskSpec spec;
+          spec.channel = ch;
+          spec.side = side;
+          spec.port = port;
+          spec.sectors = 1 << 21;  // 1 GiB, sparse
+          std::string name;
+          if (!KelSimAddDisk(f, spec, &name, err)) return false;
+          std::vector<unsigned char> area(KEL_CONF_BYTES, static_cast<unsigned char>(port + 1));
+          if (!KelSimAreaImport(f, name, area, err)) return false;
+        }
+      }
+    return true;
+  }
 
   std::string m_tmp;
   bool m_ok = false;

@@ -55,10 +55,10 @@ void KelSimEncodeHub(const KelSimState& s, const KelSimHub& hub, unsigned char* 
   SimPutText(out, 0, hub.name, 32);
   SimPutU32(out, 32, hub.type);
   SimPutU32(out, 36, map);
-  SimPutU16(out, 40, static_cast<uint16_t>(count));
-  SimPutU32(out, 42, hub.vendor);
-  SimPutU32(out, 46, hub.revision);
-  SimPutU16(out, 50, hub.maxDevices);
+  SimPutU32(out, 40, static_cast<uint32_t>(count));
+  SimPutU32(out, 44, hub.vendor);
+  SimPutU32(out, 48, hub.revision);
+  SimPutU16(out, 52, hub.maxDevices);
 }
 
 void KelSimEncodeDevice(const KelSimDisk& d, unsigned char* out) {

@@ -8,8 +8,8 @@
 // Channel (28): +0 u32 I/O base, +4 u32 control base, +8 u32 bus-master base, +12 u8 cable,
 //   +13 master nibbles (low: device present, high: it is a hub), +14 the same for the
 //   slave, +16 flags (bit 0: no slave position, bit 2: channel not usable), +20 u32 channel.
-// Device hub (58): +0 name (32), +32 u32 type, +36 u32 occupied-port map, +40 u16 device
-//   count, +42 u32 vendor id, +46 u32 revision, +50 u16 maximum devices.
+// Device hub (58): +0 name (32), +32 u32 type, +36 u32 occupied-port map, +40 u32 device
+//   count, +44 u32 vendor id, +48 u32 revision, +52 u16 maximum devices.
 // Disk identity (226): +0 u16 cylinders, +2 u16 heads, +4 u16 sectors per track, +6 u16
 //   bytes per sector, +8 serial (20, ATA order), +28 u64 capacity in sectors, +40 firmware
 //   (8, ATA order), +48 u8 PIO, +49 u8 DMA, +50 u8 UDMA mode, +51 u8 NCQ supported, +52 u8

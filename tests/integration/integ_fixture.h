@@ -1,0 +1,139 @@
+// The driver layer standing on a simulated controller in a temporary folder: the folder is
+// built through the simulator's library, the driver context talks to it through
+// KelSimTransport (wrapped so a test can see which nodes carried commands), never sleeps,
+// and finds the root device in the folder's own mount table through the host glue paths.
+#ifndef KEL_TESTS_INTEGRATION_INTEG_FIXTURE_H
+#define KEL_TESTS_INTEGRATION_INTEG_FIXTURE_H
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "driver/drv_interface.h"
+#include "driver/host_glue.h"
+#include "driver/raid_basic_op.h"
+#include "sim/sim_ops.h"
+#include "sim/sim_transport.h"
+
+// Forwards to the simulator and remembers every node a command went through.
+class RecordingSimTransport : public KelDrvTransport {
+ public:
+  explicit RecordingSimTransport(const std::string& dir) : m_sim(dir) {}
+
+  std::vector<std::string> ListNodes() override { return m_sim.ListNodes(); }
+  KelDrvSendResult Send(const std::string& name, const unsigned char cdb[10], unsigned char* buf,
+                        size_t len) override {
+    {
+      std::lock_guard<std::mutex> g(m_lock);
+      m_sent.push_back(name);
+    }
+    return m_sim.Send(name, cdb, buf, len);
+  }
+  std::vector<std::string> Sent() {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_sent;
+  }
+
+ private:
+  KelSimTransport m_sim;
+  std::mutex m_lock;
+  std::vector<std::string> m_sent;  // guarded by m_lock
+};
+
+// ATA identity text back to host order, trailing spaces and zeros dropped.
+inline std::string AtaText(const uint8_t* p, size_t width) {
+  std::string s(width, ' ');
+  for (size_t i = 0; i + 1 < width; i += 2) {
+    s[i] = static_cast<char>(p[i + 1]);
+    s[i + 1] = static_cast<char>(p[i]);
+  }
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+  return s;
+}
+
+class SimDriverTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/kel_integ.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    m_tmp = tmpl;
+    m_savedPaths = KelHostGluePaths();
+    std::string err;
+    ASSERT_TRUE(KelSimInit(SimDir(), Channels(), &err)) << err;
+    m_folder = std::make_unique<KelSimFolder>(SimDir());
+    KelHostGluePaths().mtab = m_folder->MtabPath();
+    auto t = std::make_unique<RecordingSimTransport>(SimDir());
+    m_transport = t.get();
+    m_drv = std::make_unique<KelDrvInterface>(std::move(t), m_folder->DevDir());
+    m_drv->SetSleep([this](int) { ++m_sleeps; });
+    m_op = std::make_unique<KelRaidBasicOp>(*m_drv);
+  }
+
+  void TearDown() override {
+    m_op.reset();
+    m_drv.reset();
+    KelHostGluePaths() = m_savedPaths;
+    std::error_code ec;
+    if (!m_tmp.empty()) std::filesystem::remove_all(m_tmp, ec);
+  }
+
+  virtual int Channels() { return 2; }
+  std::string SimDir() const { return m_tmp + "/sim"; }
+  KelSimFolder& Folder() { return *m_folder; }
+
+  std::string AddDisk(int channel, int side, int port, uint64_t sectors = 8192,
+                      const std::string& serial = "", const std::string& model = "",
+                      const std::string& firmware = "") {
+    KelSimDiskSpec spec;
+    spec.channel = channel;
+    spec.side = side;
+    spec.port = port;
+    spec.sectors = sectors;
+    spec.serial = serial;
+    spec.model = model;
+    spec.firmware = firmware;
+    std::string name, err;
+    EXPECT_TRUE(KelSimAddDisk(*m_folder, spec, &name, &err)) << err;
+    return name;
+  }
+
+  void AddHub(int channel, int side, int reportedCount = -1) {
+    std::string err;
+    EXPECT_TRUE(KelSimAddHub(*m_folder, channel, side, &err, reportedCount)) << err;
+  }
+
+  // Writes an MBR with one primary partition into sector 0 of the disk with device number
+  // `device`, through the driver's raw write as the engine would.
+  bool WriteMbr(uint16_t device) {
+    uint8_t mbr[HD_SECTOR_SIZE] = {};
+    mbr[446 + 4] = 0x83;
+    mbr[446 + 8] = 63;  // first sector of the partition
+    mbr[446 + 12] = 0x10;
+    mbr[510] = 0x55;
+    mbr[511] = 0xAA;
+    _DISK_IO_POS_EX pos{};
+    pos.byCtrlIndex = 0;
+    pos.byCtlerInternalIndex = 0;
+    pos.wdDeviceNo = device;
+    pos.dw64StartLBA = 0;
+    pos.dw64SectorCount = 1;
+    _DISK_IO_RESULT res{};
+    return m_op->WriteDeviceDataRBOP(&pos, mbr, &res) != 0 && res.dw64SectorsDone == 1;
+  }
+
+  std::string m_tmp;
+  KelHostPaths m_savedPaths;
+  std::unique_ptr<KelSimFolder> m_folder;
+  RecordingSimTransport* m_transport = nullptr;  // owned by m_drv
+  std::unique_ptr<KelDrvInterface> m_drv;
+  std::unique_ptr<KelRaidBasicOp> m_op;
+  int m_sleeps = 0;
+};
+
+#endif
