@@ -15,7 +15,8 @@
 // _DeviceHub_Info (58)             _Device_Info (226, ATA byte order in the texts)
 //   +0  36 reserved                  +0   8 reserved     +56 40 model name
 //   +36  4 occupied port map         +8  20 serial no.   +96 118 reserved
-//   +40  4 number of devices         +28 12 reserved     +214 2 device number
+//   +40  4 number of devices         +28  8 capacity     +214 2 device number
+//                                    +36  4 reserved      (u64, sectors)
 //   +44 14 reserved                  +40  8 firmware     +216 10 reserved
 //                                    +48  8 reserved
 // _Device_Info is 226 bytes because the disk-information parameter area is 230 bytes with
@@ -85,7 +86,8 @@ static_assert(offsetof(_DeviceHub_Info, dwDeviceNum) == 40);
 struct _Device_Info {
   uint8_t reserved0[8];
   uint8_t szSerialNumber[20];
-  uint8_t reserved28[12];
+  uint8_t dw64Capacity[8];  // disk size in 512-byte sectors
+  uint8_t reserved36[4];
   uint8_t szFirmwareRev[8];
   uint8_t reserved48[8];
   uint8_t szModelName[40];
@@ -95,8 +97,11 @@ struct _Device_Info {
 
   uint16_t DeviceNo() const { return KelLoadLe16(wdDeviceNo); }
   void SetDeviceNo(uint16_t v) { KelStoreLe16(wdDeviceNo, v); }
+  uint64_t Capacity() const { return KelLoadLe64(dw64Capacity); }
+  void SetCapacity(uint64_t v) { KelStoreLe64(dw64Capacity, v); }
 };
 static_assert(sizeof(_Device_Info) == 226);
+static_assert(offsetof(_Device_Info, dw64Capacity) == 28);
 static_assert(offsetof(_Device_Info, szSerialNumber) == 8);
 static_assert(offsetof(_Device_Info, szFirmwareRev) == 40);
 static_assert(offsetof(_Device_Info, szModelName) == 56);

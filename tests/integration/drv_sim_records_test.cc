@@ -137,11 +137,7 @@ TEST_F(SimRecords, DiskInfoCarriesIdentityInAtaOrderAndItsDeviceNumber) {
   EXPECT_EQ(AtaText(d.szModelName, 40), "ZEP Model 7");
   EXPECT_EQ(d.szSerialNumber[0], 'N');  // ATA order on the wire: "SN" travels as "NS"
   EXPECT_EQ(d.DeviceNo(), kSdaNo);
-  // The capacity has no accessor in the driver's record; the simulator puts it at +28 as a
-  // u64 of sectors, inside what the driver keeps as reserved.
-  uint64_t capacity = 0;
-  for (int i = 7; i >= 0; --i) capacity = (capacity << 8) | d.reserved28[i];
-  EXPECT_EQ(capacity, 20480u);
+  EXPECT_EQ(d.Capacity(), 20480u);  // sectors
 
   ASSERT_NE(m_op->GetDeviceInformation(0, 1, 4 + 2, &d), 0);  // slave side, hub port 2
   EXPECT_EQ(AtaText(d.szSerialNumber, 20), "HUBDISK2");
