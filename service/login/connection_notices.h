@@ -3,8 +3,8 @@
 #ifndef KEL_SERVICE_LOGIN_CONNECTION_NOTICES_H
 #define KEL_SERVICE_LOGIN_CONNECTION_NOTICES_H
 
-inline constexpr unsigned char KEL_CMD_WELCOME = 253;
-inline constexpr unsigned char KEL_CMD_DISCONNECT = 254;
+#include "sharedlib/cmd_codes.h"
+
 
 // Reasons carried by the disconnect notice.
 inline constexpr unsigned char KEL_DISCONNECT_REFUSED_ADDRESS = 1;

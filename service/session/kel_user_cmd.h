@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 
+#include "sharedlib/cmd_codes.h"
 #include "sharedlib/kel_list.h"
 #include "sharedlib/kel_mutex.h"
 #include "sharedlib/kel_wait.h"
@@ -22,33 +23,6 @@
 
 class KelClientThread;
 struct KelSrvPrivate;
-
-// Command codes shared by service and clients.
-enum KelCmdCode : unsigned char {
-  KEL_CMD_SMR = 1,
-  KEL_CMD_CREATE_RAID = 2,
-  KEL_CMD_REMOVE_RAID = 3,
-  KEL_CMD_REPAIR_RAID = 4,
-  KEL_CMD_ADD_SPARE = 5,
-  KEL_CMD_REMOVE_SPARE = 6,
-  KEL_CMD_GET_CONTROLLER = 7,
-  KEL_CMD_GET_CHANNEL = 8,
-  KEL_CMD_GET_HUB = 9,
-  KEL_CMD_GET_DEVICE = 10,
-  KEL_CMD_GET_ARRAY = 11,
-  KEL_CMD_GET_VD = 12,
-  KEL_CMD_GET_PARTITION = 13,
-  KEL_CMD_UPDATE_HARDWARE = 14,
-  KEL_CMD_RELOAD_DRIVER = 15,
-  KEL_CMD_SMART = 16,
-  KEL_CMD_GET_PROTECT = 17,
-  KEL_CMD_LOGIN = 250,
-  KEL_CMD_SESSION_LOGIN = 251,
-  KEL_CMD_NOTIFY = 252,
-  KEL_CMD_WELCOME_NOTICE = 253,
-  KEL_CMD_DISCONNECT_NOTICE = 254,
-  KEL_CMD_LOCAL = 255,
-};
 
 // Return codes of the pipeline itself.
 enum KelPipelineRet {

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "sharedlib/aes.h"
+#include "sharedlib/cmd_codes.h"
 #include "sharedlib/diag.h"
 #include "sharedlib/kel_socket.h"
 #include "webext/client/client_codes.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-constexpr unsigned char kCodeWelcome = 253;
-constexpr unsigned char kCodeDisconnect = 254;
 constexpr unsigned char kRefusedAddress = 1;
 constexpr unsigned char kRefusedTooMany = 2;
 
@@ -76,11 +75,11 @@ int OpenConnectWithin(CLIENT_INFO* ci, const char* host, unsigned short port,
     DropCmdSocket(ci);
     return wait == 1 ? KEL_CLIENT_TIMEOUT : KEL_CLIENT_SEND_FAILED;
   }
-  if (code == kCodeWelcome) {
+  if (code == KEL_CMD_WELCOME) {
     ci->nState = WAIT_FOR_LOGIN_SERVER;
     return KEL_CLIENT_OK;
   }
-  if (code == kCodeDisconnect) {
+  if (code == KEL_CMD_DISCONNECT) {
     unsigned char reason = len > 0 ? data[0] : 0;
     if (reason == kRefusedAddress)
       KEL_PRINT(ZEP_DBG_WARN, "IP Address is refused!\n");

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr unsigned char kCodeLocal = 255;
 constexpr int kResults = 5;  // first byte after the return code
 
 // The fixed body of the self-test reply.
@@ -21,9 +20,9 @@ struct KelTestData {
 
 // One exchange of a local command whose request is data[0..*len-1]; prints the failure.
 int RunLocalCmd(CLIENT_INFO* ci, unsigned char* data, unsigned short* len) {
-  unsigned char code = kCodeLocal;
+  unsigned char code = KEL_CMD_LOCAL;
   int ret = KelExecuteCmd(ci->nCmdSock, &code, data, len, kClientReplyTimeoutSec, 1);
-  if (ret != 0) KEL_PRINT(ZEP_DBG_ERROR, "Execute cmd[%d] failed\n", kCodeLocal);
+  if (ret != 0) KEL_PRINT(ZEP_DBG_ERROR, "Execute cmd[%d] failed\n", KEL_CMD_LOCAL);
   return ret;
 }
 

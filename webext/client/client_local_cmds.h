@@ -8,21 +8,8 @@
 #ifndef KEL_WEBEXT_CLIENT_CLIENT_LOCAL_CMDS_H
 #define KEL_WEBEXT_CLIENT_CLIENT_LOCAL_CMDS_H
 
+#include "sharedlib/cmd_codes.h"
 #include "webext/client/client_info.h"
-
-// Sub-codes of code 255.
-enum KelLocalSubCode : unsigned char {
-  KEL_LOCAL_LOGOUT = 0,
-  KEL_LOCAL_LOG_STATUS = 1,
-  KEL_LOCAL_CLEAR_LOG = 2,
-  KEL_LOCAL_LOG_ITEMS = 3,
-  KEL_LOCAL_GET_BEEP = 4,
-  KEL_LOCAL_SET_BEEP = 5,
-  KEL_LOCAL_CHANGE_PASSWD = 6,
-  KEL_LOCAL_GET_CHECKDISK = 7,
-  KEL_LOCAL_SET_CHECKDISK = 8,
-  KEL_LOCAL_TEST = 9,
-};
 
 // Event-log status: *overLimit 1 when the log file outgrew its maximum size, *size the
 // file's size in bytes, *lines the log's current line number. size and lines may be null.

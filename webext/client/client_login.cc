@@ -5,16 +5,13 @@
 #include <cstring>
 
 #include "sharedlib/aes.h"
+#include "sharedlib/cmd_codes.h"
 #include "sharedlib/diag.h"
 #include "webext/client/client_codes.h"
 #include "webext/client/client_exchange.h"
 
 namespace {
 
-constexpr unsigned char kCodeLogin = 250;
-constexpr unsigned char kCodeSessionLogin = 251;
-constexpr unsigned char kCodeLocal = 255;
-constexpr unsigned char kSubLogout = 0;
 constexpr int kServiceBadAccount = 1050;
 constexpr int kServiceNoFreeId = 1052;
 constexpr int kServiceNotInserted = 1053;
@@ -76,7 +73,7 @@ int UserLogin(CLIENT_INFO* ci, const char* user, const char* password) {
     return KEL_CLIENT_INVALID_PARAM;
   }
 
-  unsigned char code = kCodeLogin;
+  unsigned char code = KEL_CMD_LOGIN;
   unsigned short uCommandDataLen = cipherLen;
   int ret = KelExecuteCmd(ci->nCmdSock, &code, data, &uCommandDataLen, kClientReplyTimeoutSec, 1);
   if (ret == 0 || ret == KEL_SERVICE_LOGIN_KICKED) {
@@ -99,22 +96,33 @@ int UserLogin(CLIENT_INFO* ci, const char* user, const char* password) {
   return ret;
 }
 
-int UserSessionLogin(CLIENT_INFO* ci, const char* clientIdText) {
+namespace {
+
+// Session login and logout both send a client ID text (the stored one when none is given)
+// at data[at] and take the reply's return code. 0, or the client result to return.
+int SendIdRequest(CLIENT_INFO* ci, const char* clientIdText, unsigned char code, int at,
+                  unsigned char* data) {
   if (ci == nullptr) {
     KEL_PRINT(ZEP_DBG_ERROR, "Invalid parameters\n");
     return KEL_CLIENT_INVALID_PARAM;
   }
   const char* id = clientIdText != nullptr ? clientIdText : ci->szClientID;
-  unsigned char data[kClientBufSize] = {};
   unsigned short len = 0;
-  if (!PutText(data, 0, id, &len)) {
+  if (!PutText(data, at, id, &len)) {
     KEL_PRINT(ZEP_DBG_ERROR, "The client ID text is too long\n");
     return KEL_CLIENT_TOO_LONG;
   }
-  unsigned char code = kCodeSessionLogin;
-  int ret = KelExecuteCmd(ci->nCmdSock, &code, data, &len, kClientReplyTimeoutSec, 1);
+  return KelExecuteCmd(ci->nCmdSock, &code, data, &len, kClientReplyTimeoutSec, 1);
+}
+
+}  // namespace
+
+int UserSessionLogin(CLIENT_INFO* ci, const char* clientIdText) {
+  unsigned char data[kClientBufSize] = {};
+  int ret = SendIdRequest(ci, clientIdText, KEL_CMD_SESSION_LOGIN, 0, data);
   if (ret != 0) {
-    KEL_PRINT(ZEP_DBG_ERROR, "UserSessionLogin[%d] failed\n", kCodeSessionLogin);
+    if (ret != KEL_CLIENT_INVALID_PARAM && ret != KEL_CLIENT_TOO_LONG)
+      KEL_PRINT(ZEP_DBG_ERROR, "UserSessionLogin[%d] failed\n", KEL_CMD_SESSION_LOGIN);
     return ret;
   }
   ci->nSessionRights = data[5];
@@ -122,21 +130,11 @@ int UserSessionLogin(CLIENT_INFO* ci, const char* clientIdText) {
 }
 
 int UserLogout(CLIENT_INFO* ci, const char* clientIdText) {
-  if (ci == nullptr) {
-    KEL_PRINT(ZEP_DBG_ERROR, "Invalid parameters\n");
-    return KEL_CLIENT_INVALID_PARAM;
-  }
-  const char* id = clientIdText != nullptr ? clientIdText : ci->szClientID;
   unsigned char data[kClientBufSize] = {};
-  unsigned short len = 0;
-  data[0] = kSubLogout;
-  if (!PutText(data, 1, id, &len)) {
-    KEL_PRINT(ZEP_DBG_ERROR, "The client ID text is too long\n");
-    return KEL_CLIENT_TOO_LONG;
-  }
-  unsigned char code = kCodeLocal;
-  int ret = KelExecuteCmd(ci->nCmdSock, &code, data, &len, kClientReplyTimeoutSec, 1);
-  if (ret != 0) KEL_PRINT(ZEP_DBG_ERROR, "Execute cmd[%d] failed\n", kCodeLocal);
+  data[0] = KEL_LOCAL_LOGOUT;
+  int ret = SendIdRequest(ci, clientIdText, KEL_CMD_LOCAL, 1, data);
+  if (ret == KEL_CLIENT_INVALID_PARAM || ret == KEL_CLIENT_TOO_LONG) return ret;
+  if (ret != 0) KEL_PRINT(ZEP_DBG_ERROR, "Execute cmd[%d] failed\n", KEL_CMD_LOCAL);
   DiscardPending(ci->nCmdSock, kLogoutDrainUsec);
   return ret;
 }
