@@ -1,0 +1,176 @@
+// Arrays: assembled at every scan from the VDs whose configuration blocks agree. The base
+// class holds what every level shares; each level judges its own members (status word,
+// synchronisation state, repairability) and sizes itself for the info record. KelRaidPD is
+// the pseudo-array under which a disk without RAID configuration is listed.
+#ifndef KEL_ENGINE_RAID_ARRAY_H
+#define KEL_ENGINE_RAID_ARRAY_H
+
+#include <cstdint>
+
+#include "engine/conf_area.h"
+#include "engine/engine_defs.h"
+
+class KelDeviceManage;
+class KelPhyDevice;
+class KelVirDevice;
+
+// GetRASyncStatus / GetRAMigStatus results.
+constexpr uint16_t KEL_SYNC_NOT_NEEDED = 0;
+constexpr uint16_t KEL_SYNC_NOT_POSSIBLE = 1;
+constexpr uint16_t KEL_SYNC_POSSIBLE = 2;
+constexpr uint16_t KEL_SYNC_RUNNING = 3;
+
+class KelRaidArray {
+ public:
+  KelRaidArray(KelDeviceManage* dm, uint8_t raidType);
+  virtual ~KelRaidArray();
+  KelRaidArray(const KelRaidArray&) = delete;
+  KelRaidArray& operator=(const KelRaidArray&) = delete;
+
+  // Slot order of the virtual operations matters to nobody outside; keep it as listed.
+  virtual void GetArrayInfoLib(_zr_array_info* info) = 0;
+  // Checks the members, sets the VDs' status words and recomputes the array status word.
+  // Returns 1 when the array is usable as assembled, 0 after a diagnostic otherwise.
+  virtual int ValidateRaidArray() = 0;
+  virtual int CanbeRepair() = 0;
+  virtual int GetRASyncStatus(unsigned short* status) = 0;
+
+  KelDeviceManage* m_pDM;
+  uint8_t m_bRaidArray = 1;    // 0 for KelRaidPD
+  uint8_t m_byVersion = KEL_FORMAT_CURRENT;
+  uint8_t m_byRaidType;
+  uint16_t status = 0;         // KEL_RA_STATUS_* bits
+  uint8_t systemDisk = 0;      // 1 or 2 after analysis
+  uint16_t m_wdMagicNum = 0;
+  char m_szName[24] = {};
+  uint8_t m_byVDNum = 0;       // VDs present
+  uint8_t m_byDiskNum = 0;     // VDs the array should have
+  int m_nIndex = -1;           // array table slot
+  KelPhyDevice* m_arPDs[MAX_VD_PER_ARRAY] = {};  // distinct member disks
+  int m_nPDNum = 0;
+  KelVirDevice* m_arVDs[MAX_VD_PER_ARRAY] = {};  // by array position
+  uint32_t m_dwVDGUID[MAX_VD_PER_ARRAY] = {};    // member VD ids from the blocks
+  bool bInReplacement = false;
+  int nSyncMigReplacing = KEL_TASK_NONE;
+  bool bNeedMigration = false;
+
+  // Previous values, recorded when a rescan matched this array to a live one; the magic
+  // number survives a rescan only when none of them changed.
+  bool m_bMatchedOld = false;
+  uint16_t m_wdPrevStatus = 0;
+  uint8_t m_byPrevVDNum = 0;
+  bool m_bPrevNeedMigration = false;
+  uint32_t m_dwPrevVDGUID[MAX_VD_PER_ARRAY] = {};
+
+  // Puts the VD at its array position ("arVDs[byVDIndex] == NULL",
+  // "byVDIndex <= MAX_VD_PER_ARRAY" checked). False when refused.
+  bool AddVD2arVDs(KelVirDevice* vd);
+  void AddPD2arPDs(KelPhyDevice* pd);
+  bool CheckPDInArray(const KelPhyDevice* pd) const;
+  void ClearPDInarPDs(const KelPhyDevice* pd);
+  // Whether a VD read from a disk belongs to this array (type, count, member ids, mark).
+  bool CheckVDBelongArray(const KelVirDevice* vd) const;
+  // Same array across scans: same type and member ids (RAID 1: the first two, either order).
+  bool CheckSameArray(const KelRaidArray* other) const;
+  void SetArrayName(const uint8_t* name24);
+  void SetVDGUID(const uint32_t ids[MAX_VD_PER_ARRAY]);
+  // 3 when a migration runs; 0 when none is needed; 1 when a member is missing or status
+  // bit 1 is set; else 2.
+  int GetRAMigStatus() const;
+  // Length of the members' VDs (block byte 180 of the first present VD); 0 when none.
+  uint64_t GetArrayVDSize() const;
+  // The first present VD, or null.
+  KelVirDevice* FirstVD() const;
+  // Number of VD slots the level expects (the blocks' VD count; 2 for RAID 1).
+  virtual int ExpectedPositions() const { return m_byDiskNum; }
+  bool IsPseudo() const { return m_byRaidType == KEL_RAID_PD; }
+  // A rescan matched this (fresh) array to `old`: take over its index and magic and record
+  // its status, VD count, migration flag and member ids as the previous values.
+  void UpdateArrayInfo(const KelRaidArray* old);
+  // Keeps the magic only when a matched array shows nothing a client could have seen
+  // change; otherwise draws a new one.
+  void ResetMagicNum();
+  // A VD of an expected position is absent or its block no longer marks it valid.
+  bool IsMemberMissing(int slot) const;
+
+ protected:
+  // Recomputes the status word and the system-disk value from the VDs.
+  void AnalyzeVDArrayStatus();
+  // The fields every level fills alike; capacity and stripe are the level's.
+  void FillCommonInfo(_zr_array_info* info) const;
+  // First half of every validation: recounts the VDs, takes the expected VD count from the
+  // first VD's block, checks it against `minCount` (printing `minText` when it is below),
+  // checks that every VD sits at an expected position, and sets the VD status bits that do
+  // not depend on the level (disk unusable, block invalid, unfinished sync target) and the
+  // migration flag. Returns 1 when the members are consistent, 0 after a diagnostic.
+  int ValidateCommon(int minCount, const char* minText);
+  // Marks the VDs of a mirror pair (table slots a and b) that need synchronisation.
+  void MarkMirrorPairSync(int a, int b);
+  int ExpectedSlots() const;
+  // The first VD's block, or null.
+  const _VD_Config_sector_* FirstBlock() const;
+};
+
+class KelRaid0 : public KelRaidArray {
+ public:
+  explicit KelRaid0(KelDeviceManage* dm) : KelRaidArray(dm, KEL_RAID_0) {}
+  void GetArrayInfoLib(_zr_array_info* info) override;
+  int ValidateRaidArray() override;
+  int CanbeRepair() override { return ZR_NOT_REPAIRABLE; }
+  int GetRASyncStatus(unsigned short* s) override;
+};
+
+class KelRaid1 : public KelRaidArray {
+ public:
+  explicit KelRaid1(KelDeviceManage* dm) : KelRaidArray(dm, KEL_RAID_1) {}
+  void GetArrayInfoLib(_zr_array_info* info) override;
+  int ValidateRaidArray() override;
+  int CanbeRepair() override { return ZR_NOT_REPAIRABLE; }
+  int GetRASyncStatus(unsigned short* s) override;
+  int ExpectedPositions() const override { return 2; }
+  bool HasSpare() const { return m_arVDs[2] != nullptr; }
+};
+
+class KelRaid5 : public KelRaidArray {
+ public:
+  explicit KelRaid5(KelDeviceManage* dm) : KelRaidArray(dm, KEL_RAID_5) {}
+  void GetArrayInfoLib(_zr_array_info* info) override;
+  int ValidateRaidArray() override;
+  int CanbeRepair() override;
+  int GetRASyncStatus(unsigned short* s) override;
+};
+
+class KelRaidSpan : public KelRaidArray {
+ public:
+  explicit KelRaidSpan(KelDeviceManage* dm) : KelRaidArray(dm, KEL_RAID_SPAN) {}
+  void GetArrayInfoLib(_zr_array_info* info) override;
+  int ValidateRaidArray() override;
+  int CanbeRepair() override { return ZR_NOT_REPAIRABLE; }
+  int GetRASyncStatus(unsigned short* s) override;
+};
+
+class KelRaid01 : public KelRaidArray {
+ public:
+  explicit KelRaid01(KelDeviceManage* dm) : KelRaidArray(dm, KEL_RAID_01) {}
+  void GetArrayInfoLib(_zr_array_info* info) override;
+  int ValidateRaidArray() override;
+  int CanbeRepair() override;
+  int GetRASyncStatus(unsigned short* s) override;
+};
+
+// A disk without RAID configuration, listed among the arrays.
+class KelRaidPD : public KelRaidArray {
+ public:
+  KelRaidPD(KelDeviceManage* dm, KelPhyDevice* pd);
+  void GetArrayInfoLib(_zr_array_info* info) override;
+  // Nothing to judge; takes the disk's system-disk value.
+  int ValidateRaidArray() override;
+  int CanbeRepair() override { return ZR_NOT_REPAIRABLE; }
+  int GetRASyncStatus(unsigned short* s) override;
+  KelPhyDevice* Disk() const { return m_arPDs[0]; }
+};
+
+// Creates the array class for a RAID type code; null (after "pKelRA") for an unknown one.
+KelRaidArray* KelNewRaidArray(KelDeviceManage* dm, uint8_t raidType);
+
+#endif
