@@ -1,16 +1,25 @@
 // pipeline_load: load on the command pipeline of a real kelsrv. It starts the service in a
 // temporary folder on free loopback ports, logs sessions in as "guest" (a user that may
-// hold several sessions), and has every session issue the test command (code 255,
-// sub-code 9: a 10-byte request, a 128-byte reply) back to back on its own thread. A plain
-// TCP server inside this tool that answers the same request with the same reply bytes is
-// the baseline: what loopback TCP and the client threads alone cost on this machine.
+// hold several sessions), and has every session issue one query back to back on its own
+// thread. A plain TCP server inside this tool that answers the same requests with the same
+// reply bytes is the baseline: what loopback TCP and the client threads alone cost here.
+//
+// Queries (--query):
+//   test        the test command (code 255, sub-code 9: a 10-byte request, a 128-byte
+//               reply); the service on a one-disk simulated controller. Targets: 20,000
+//               replies/s with 10 sessions, single-connection p50 within 3x the baseline.
+//   array-info  the array-info query (code 11, sub-code 3) cycling over every array of a
+//               simulated controller with 16 disks carrying 16 arrays. Target: 10,000
+//               replies/s with 10 sessions. Each reply must equal the first reply to the
+//               same request (the model does not change during the run).
 //
 // A single-connection phase always runs first, then the N-session phase (unless N is 1).
 // Readable lines go to stdout, the last line is one JSON object for scripts. Exit status:
 // 0 when every phase ran without a protocol error, 1 otherwise, 2 on a usage error or when
 // the tool's own time limit ended it.
 //
-//   pipeline_load [--sessions N] [--seconds S] [--single-seconds T] [--kelsrv PATH]
+//   pipeline_load [--query test|array-info] [--sessions N] [--seconds S]
+//                 [--single-seconds T] [--kelsrv PATH]
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -37,6 +46,7 @@
 #include "sharedlib/packet.h"
 #include "tests/process/raw_client.h"
 #include "tests/process/service_harness.h"
+#include "tests/support/sixteen_arrays.h"
 
 namespace {
 
@@ -46,7 +56,8 @@ using kel_test::RawClient;
 constexpr int kMaxSessions = 10;  // the service's limit of sessions
 // Targets: replies per second with all ten sessions busy, and the single-connection p50
 // against the baseline's.
-constexpr double kTargetRate = 20000;
+constexpr double kTargetRateTest = 20000;
+constexpr double kTargetRateArrayInfo = 10000;
 constexpr double kTargetP50Ratio = 3.0;
 constexpr unsigned char kLocalCode = 255;
 constexpr unsigned char kTestSubCode = 9;
@@ -56,27 +67,75 @@ constexpr int kStartLimitS = 15;
 constexpr int kStopLimitS = 30;
 
 struct Options {
+  std::string query = "test";
   int sessions = 10;
   int seconds = 10;
   int singleSeconds = -1;  // -1: min(seconds, 5)
   std::string kelsrv = KELSRV_BIN;
 };
 
-// The request and the exact reply of the test command, built once.
-struct Exchange {
-  unsigned char request[1 + kPacketOverhead];
-  unsigned char reply[kTestReplyPayload + kPacketOverhead];
-  Exchange() {
-    const unsigned char sub = kTestSubCode;
-    AssemblePacket(kLocalCode, &sub, 1, request);
-    unsigned char payload[kTestReplyPayload] = {};
-    payload[0] = kTestSubCode;  // the sub-code is echoed, return code 0 follows
-    payload[5] = 0;
-    payload[6] = 112;  // the test reply announces 112 filler bytes
-    AssemblePacket(kLocalCode, payload, sizeof(payload), reply);
-  }
+// What every client sends, in turn, and what it must get back. In learning mode the first
+// reply to each request becomes the expected one.
+struct Workload {
+  std::vector<std::vector<unsigned char>> requests;       // whole packets
+  std::vector<std::vector<unsigned char>> replies;        // expected packets, or empty
+  size_t replyLen = 0;
+  bool learn = false;
+  std::vector<unsigned char> echoReply;  // what the baseline server answers
 };
-const Exchange kExchange;
+Workload g_work;  // set up in main before any client thread starts; read-only afterwards
+
+std::vector<unsigned char> Packet(unsigned char code, const std::vector<unsigned char>& payload) {
+  std::vector<unsigned char> out(payload.size() + kPacketOverhead);
+  AssemblePacket(code, payload.data(), static_cast<unsigned short>(payload.size()), out.data());
+  return out;
+}
+
+void SetUpTestWorkload() {
+  g_work.requests = {Packet(kLocalCode, {kTestSubCode})};
+  std::vector<unsigned char> payload(kTestReplyPayload, 0);
+  payload[0] = kTestSubCode;  // the sub-code is echoed, return code 0 follows
+  payload[6] = 112;           // the test reply announces 112 filler bytes
+  g_work.replies = {Packet(kLocalCode, payload)};
+  g_work.replyLen = g_work.replies[0].size();
+  g_work.echoReply = g_work.replies[0];
+}
+
+constexpr unsigned char kArrayInfoCode = 11;
+constexpr size_t kArrayInfoRequest = 120;
+constexpr size_t kArrayInfoReply = 125;
+
+// One request per array of the sorted list the service reports. The session used to ask
+// logs out again: the load phases need all ten.
+bool SetUpArrayInfoWorkload(int port) {
+  RawClient c(port);
+  kel_test::Reply login = c.ok() ? c.Login("guest", "rovak") : kel_test::Reply{};
+  if (login.result != 0 || login.RetCode() != 0) return false;
+  struct LogoutAtEnd {
+    RawClient& c;
+    std::string id;
+    ~LogoutAtEnd() { c.Logout(id); }
+  } logout{c, RawClient::IdOf(login)};
+  std::vector<unsigned char> ask(kArrayInfoRequest, 0);
+  ask[0] = 2;  // sorted array indexes
+  kel_test::Reply r = c.Exchange(kArrayInfoCode, ask);
+  if (r.result != 0 || r.RetCode() != 0 || r.data.size() < 6 + 32) return false;
+  const int count = r.data[9];
+  for (int i = 0; i < count; ++i) {
+    std::vector<unsigned char> req(kArrayInfoRequest, 0);
+    req[0] = 3;
+    req[1] = r.data[10 + i];
+    g_work.requests.push_back(Packet(kArrayInfoCode, req));
+  }
+  if (g_work.requests.empty()) return false;
+  std::vector<unsigned char> first(g_work.requests[0].begin() + 8, g_work.requests[0].end() - 1);
+  kel_test::Reply one = c.Exchange(kArrayInfoCode, first);
+  if (one.result != 0 || one.RetCode() != 0 || one.data.size() != kArrayInfoReply) return false;
+  g_work.echoReply = Packet(kArrayInfoCode, one.data);
+  g_work.replyLen = g_work.echoReply.size();
+  g_work.learn = true;
+  return true;
+}
 
 struct PhaseResult {
   long replies = 0;
@@ -114,18 +173,22 @@ bool RecvAll(int fd, unsigned char* buf, size_t len, int timeoutMs) {
   return true;
 }
 
-// One client: the exchange back to back on `fd` until `end`; round-trip times in ns.
+// One client: the requests in turn, back to back on `fd` until `end`; round-trip times in ns.
 void ClientLoop(int fd, Clock::time_point end, std::vector<uint32_t>* samples, int* errors) {
-  unsigned char reply[sizeof(kExchange.reply)];
-  while (Clock::now() < end) {
+  std::vector<unsigned char> reply(g_work.replyLen);
+  std::vector<std::vector<unsigned char>> expected = g_work.replies;
+  expected.resize(g_work.requests.size());
+  for (size_t k = 0; Clock::now() < end; k = (k + 1) % g_work.requests.size()) {
+    const std::vector<unsigned char>& request = g_work.requests[k];
     const Clock::time_point t0 = Clock::now();
-    if (!SendAll(fd, kExchange.request, sizeof(kExchange.request)) ||
-        !RecvAll(fd, reply, sizeof(reply), kReplyTimeoutMs)) {
+    if (!SendAll(fd, request.data(), request.size()) ||
+        !RecvAll(fd, reply.data(), reply.size(), kReplyTimeoutMs)) {
       ++*errors;
       return;
     }
     const Clock::time_point t1 = Clock::now();
-    if (memcmp(reply, kExchange.reply, sizeof(reply)) != 0) {
+    if (expected[k].empty() && g_work.learn) expected[k] = reply;
+    if (reply != expected[k]) {
       ++*errors;  // the stream cannot be trusted any more
       return;
     }
@@ -167,8 +230,8 @@ PhaseResult RunClients(const std::vector<int>& fds, int seconds) {
   return r;
 }
 
-// The baseline server: per connection, read a 10-byte request and answer the 128 bytes
-// the service would.
+// The baseline server: per connection, read a request of the workload's size and answer
+// with the reply bytes the service gave (all requests of a workload have one size).
 class EchoServer {
  public:
   EchoServer() {
@@ -202,9 +265,9 @@ class EchoServer {
       int fd = accept(m_listen, nullptr, nullptr);
       if (fd < 0) continue;
       m_servers.emplace_back([fd] {
-        unsigned char request[sizeof(kExchange.request)];
-        while (RecvAll(fd, request, sizeof(request), -1) &&
-               SendAll(fd, kExchange.reply, sizeof(kExchange.reply))) {
+        std::vector<unsigned char> request(g_work.requests[0].size());
+        while (RecvAll(fd, request.data(), request.size(), -1) &&
+               SendAll(fd, g_work.echoReply.data(), g_work.echoReply.size())) {
         }
         close(fd);
       });
@@ -221,7 +284,8 @@ class EchoServer {
 // kelsrv in its own process group, working in a temporary folder, its output in a file.
 class Service {
  public:
-  Service(const std::string& binary, const kel_test::TempDir& dir) : m_dir(dir) {
+  Service(const std::string& binary, const kel_test::TempDir& dir, bool sixteenArrays)
+      : m_dir(dir) {
     m_port = kel_test::FreePort();
     kel_test::WriteFile(dir.File("kel.config"), kel_test::TestConfig(dir.path(), m_port));
     prctl(PR_SET_CHILD_SUBREAPER, 1);  // the working process comes back to us if orphaned
@@ -229,7 +293,10 @@ class Service {
     const std::string config = dir.File("kel.config");
     // A simulated controller: the tool never reaches the host's disks.
     const std::string simDir = dir.File("sim");
-    kel_test::MakeSimFolder(simDir);
+    if (sixteenArrays ? !kel_test::MakeSixteenArraySim(simDir) : !kel_test::MakeSimFolder(simDir)) {
+      fprintf(stderr, "pipeline_load: cannot build the simulated controller\n");
+      return;
+    }
     m_pid = fork();
     if (m_pid == 0) {
       setpgid(0, 0);
@@ -365,6 +432,11 @@ bool ParseArgs(int argc, char** argv, Options* o) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
+    if (a == "--query" && hasValue) {
+      o->query = argv[++i];
+      if (o->query == "test" || o->query == "array-info") continue;
+      return false;
+    }
     if (a == "--sessions" && hasValue && ParseInt(argv[++i], 1, kMaxSessions, &o->sessions))
       continue;
     if (a == "--seconds" && hasValue && ParseInt(argv[++i], 1, 600, &o->seconds)) continue;
@@ -386,8 +458,8 @@ int main(int argc, char** argv) {
   Options opt;
   if (!ParseArgs(argc, argv, &opt)) {
     fprintf(stderr,
-            "usage: pipeline_load [--sessions N (1-%d)] [--seconds S] [--single-seconds T] "
-            "[--kelsrv PATH]\n",
+            "usage: pipeline_load [--query test|array-info] [--sessions N (1-%d)] [--seconds S] "
+            "[--single-seconds T] [--kelsrv PATH]\n",
             kMaxSessions);
     return 2;
   }
@@ -402,7 +474,8 @@ int main(int argc, char** argv) {
   double stopSeconds = -1;
   bool ok = true;
   {
-    Service srv(opt.kelsrv, dir);
+    const bool arrayInfo = opt.query == "array-info";
+    Service srv(opt.kelsrv, dir, arrayInfo);
     service = &srv;
     if (!srv.WaitStarted()) {
       fprintf(stderr, "pipeline_load: %s did not start\n%s\n", opt.kelsrv.c_str(),
@@ -410,9 +483,14 @@ int main(int argc, char** argv) {
       service = nullptr;
       return 1;
     }
+    if (arrayInfo ? !SetUpArrayInfoWorkload(srv.port()) : (SetUpTestWorkload(), false)) {
+      fprintf(stderr, "pipeline_load: the service lists no arrays\n%s\n", srv.OutputTail().c_str());
+      ok = false;
+    }
+    if (ok && arrayInfo) printf("array-info over %zu arrays\n", g_work.requests.size());
     std::vector<std::unique_ptr<RawClient>> clients;
     std::vector<int> fds;
-    for (int i = 0; i < opt.sessions; ++i) {
+    for (int i = 0; ok && i < opt.sessions; ++i) {
       auto c = std::make_unique<RawClient>(srv.port());
       kel_test::Reply r = c->ok() ? c->Login("guest", "rovak") : kel_test::Reply{};
       if (r.result != 0 || r.RetCode() != 0) {
@@ -467,7 +545,8 @@ int main(int argc, char** argv) {
   const PhaseResult& echoMain = twoPhases ? echoLoad : echoSingle;
   const double ratio = echoSingle.p50us > 0 ? srvSingle.p50us / echoSingle.p50us : 0;
   const bool rateJudged = opt.sessions == kMaxSessions;
-  const bool rateMet = srvMain.rate >= kTargetRate;
+  const double targetRate = opt.query == "test" ? kTargetRateTest : kTargetRateArrayInfo;
+  const bool rateMet = srvMain.rate >= targetRate;
   const bool ratioMet = ratio > 0 && ratio <= kTargetP50Ratio;
   const int errors = srvSingle.errors + srvLoad.errors + echoSingle.errors + echoLoad.errors;
   printf("single-connection p50 kelsrv/echo = %.2f (target <= %.0f: %s)\n", ratio, kTargetP50Ratio,
@@ -475,20 +554,20 @@ int main(int argc, char** argv) {
   printf(
       "kelsrv with %d session%s: %.0f replies/s (target >= %.0f with %d sessions: %s); echo "
       "%.0f replies/s\n",
-      opt.sessions, opt.sessions > 1 ? "s" : "", srvMain.rate, kTargetRate, kMaxSessions,
+      opt.sessions, opt.sessions > 1 ? "s" : "", srvMain.rate, targetRate, kMaxSessions,
       !rateJudged ? "not judged"
       : rateMet   ? "met"
                   : "missed",
       echoMain.rate);
   printf("kelsrv stopped in %.2f s\n", stopSeconds);
   printf(
-      "{\"sessions\":%d,\"seconds\":%d,\"single_seconds\":%d,"
+      "{\"query\":\"%s\",\"sessions\":%d,\"seconds\":%d,\"single_seconds\":%d,"
       "\"single\":{\"kelsrv\":%s,\"echo\":%s,\"p50_ratio\":%.3f},"
       "\"load\":{\"kelsrv\":%s,\"echo\":%s},"
-      "\"targets\":{\"replies_per_s_20000\":%s,\"single_p50_within_3x\":%s},"
+      "\"targets\":{\"replies_per_s\":%.0f,\"replies_per_s_met\":%s,\"single_p50_within_3x\":%s},"
       "\"stop_seconds\":%.3f,\"errors\":%d}\n",
-      opt.sessions, opt.seconds, opt.singleSeconds, Json(srvSingle).c_str(),
-      Json(echoSingle).c_str(), ratio, Json(srvMain).c_str(), Json(echoMain).c_str(),
+      opt.query.c_str(), opt.sessions, opt.seconds, opt.singleSeconds, Json(srvSingle).c_str(),
+      Json(echoSingle).c_str(), ratio, Json(srvMain).c_str(), Json(echoMain).c_str(), targetRate,
       !rateJudged ? "null"
       : rateMet   ? "true"
                   : "false",

@@ -91,6 +91,9 @@ class KelDrvInterface {
   bool EntryWriterAccessLock() { return m_entryGate.WLock(); }
   bool EntryWriterAccessUnLock() { return m_entryGate.WUnlock(); }
 
+  // The device folder the nodes are searched in.
+  const std::string& DevDir() const { return m_strDevDir; }
+
   // Snapshots of the tables, for diagnostics and tests.
   std::vector<std::pair<std::string, uint8_t>> Entries();
   std::vector<uint8_t> ControllerIndexes();

@@ -4,9 +4,10 @@
 
 #include <cstdint>
 
+#include "driver/drv_io_records.h"  // MAX_VD_PER_ARRAY, HD_SECTOR_SIZE
+#include "driver/ucmd_packet.h"     // MAX_CONTROLLERS
 #include "sharedlib/raid_records.h"
 
-constexpr int MAX_CONTROLLERS = 1;
 constexpr int ZR_MAX_CONTROLLERS = 1;
 constexpr int ZR_MAX_DEVICES_INDEX = 32;  // PD indexes 0..31
 constexpr int MAX_PDS = ZR_MAX_DEVICES_INDEX;
@@ -14,7 +15,6 @@ constexpr int MAX_ARRAYS = 32;            // arrays listed in name order
 constexpr int MAX_ARRAY_SLOTS = MAX_ARRAYS * 2;  // array indexes 0..63
 constexpr int MAX_VDS = 64;                // VD indexes 0..63
 constexpr int MAX_VD_PER_PD = 2;
-constexpr int MAX_VD_PER_ARRAY = 8;
 constexpr int MAX_CHANNELS = 2;
 constexpr int MAX_HUB_PORTS = 32;
 constexpr int MAX_FREE_SPACE_PER_PD = 5;
@@ -23,7 +23,6 @@ constexpr int TMP_MAX_PDS = 16;
 constexpr int TMP_MAX_VDS = 32;
 constexpr int TMP_MAX_ARRAYS = 32;
 
-constexpr int HD_SECTOR_SIZE = 512;
 constexpr int KEL_CONF_AREA_SIZE = 6 * HD_SECTOR_SIZE;  // 3072
 constexpr uint64_t KEL_PD_RESERVED_SECTORS = 32;        // never part of a VD or free area
 

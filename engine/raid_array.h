@@ -84,12 +84,6 @@ class KelRaidArray {
   // Number of VD slots the level expects (the blocks' VD count; 2 for RAID 1).
   virtual int ExpectedPositions() const { return m_byDiskNum; }
   bool IsPseudo() const { return m_byRaidType == KEL_RAID_PD; }
-  // A rescan matched this (fresh) array to `old`: take over its index and magic and record
-  // its status, VD count, migration flag and member ids as the previous values.
-  void UpdateArrayInfo(const KelRaidArray* old);
-  // Keeps the magic only when a matched array shows nothing a client could have seen
-  // change; otherwise draws a new one.
-  void ResetMagicNum();
   // A VD of an expected position is absent or its block no longer marks it valid.
   bool IsMemberMissing(int slot) const;
 

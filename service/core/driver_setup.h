@@ -10,7 +10,10 @@
 void KelSetSimDir(const std::string& dir);
 const std::string& KelSimDir();
 
-// Builds the process-wide driver interface over the chosen transport and installs it.
+// Builds the process-wide driver interface over the chosen transport and installs it. On a
+// simulator folder it also points the host glue (module list, rmmod, modprobe, reboot,
+// driver configuration, mount table) into the folder and creates the stand-ins under
+// DIR/host when they are missing, so a driver reload never touches this host.
 void KelStartDriver();
 // Removes and destroys it.
 void KelStopDriver();

@@ -11,6 +11,7 @@
 #include "service/config/kel_remote_config.h"
 #include "service/core/driver_setup.h"
 #include "service/core/supervisor.h"
+#include "service/engine/zr_facade.h"
 #include "service/eventlog/kel_event_log.h"
 #include "service/login/connection_notices.h"
 #include "service/session/kel_client_hash.h"
@@ -204,11 +205,18 @@ bool KelSrvInit(KelSrvPrivate*) {
   else
     KEL_PRINT(ZEP_DBG_INFO, "RAID driver ready, %d controller(s)%s%s\n", drv->GetControllerNum(),
               KelSimDir().empty() ? "" : " simulated in ", KelSimDir().c_str());
+  // Without the engine the service still runs: RAID queries then answer "not initialised".
+  int rc = zr_init();
+  if (rc == ZR_OK)
+    KEL_PRINT(ZEP_DBG_INFO, "RAID engine started\n");
+  else
+    KEL_PRINT(ZEP_DBG_ERROR, "RAID engine start failed (%d)\n", rc);
   return true;
 }
 
 void KelSrvExit(KelSrvPrivate*) {
   KelSignal::ClearSigQueue();
   KelUserCmd::ClearAllCmds();
+  zr_exit();
   KelStopDriver();
 }

@@ -44,6 +44,12 @@ JsonWriter& JsonWriter::AddInt(const std::string& key, long long value) {
   return *this;
 }
 
+JsonWriter& JsonWriter::AddUint(const std::string& key, unsigned long long value) {
+  Key(key);
+  m_members += std::to_string(value);
+  return *this;
+}
+
 JsonWriter& JsonWriter::AddBool(const std::string& key, bool value) {
   Key(key);
   m_members += value ? "true" : "false";
@@ -56,6 +62,34 @@ JsonWriter& JsonWriter::AddStrings(const std::string& key, const std::vector<std
   for (size_t i = 0; i < values.size(); ++i) {
     if (i > 0) m_members += ",";
     m_members += JsonQuote(values[i]);
+  }
+  m_members += "]";
+  return *this;
+}
+
+JsonWriter& JsonWriter::AddInts(const std::string& key, const std::vector<long long>& values) {
+  Key(key);
+  m_members += "[";
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) m_members += ",";
+    m_members += std::to_string(values[i]);
+  }
+  m_members += "]";
+  return *this;
+}
+
+JsonWriter& JsonWriter::AddObject(const std::string& key, const JsonWriter& value) {
+  Key(key);
+  m_members += value.Text();
+  return *this;
+}
+
+JsonWriter& JsonWriter::AddObjects(const std::string& key, const std::vector<JsonWriter>& values) {
+  Key(key);
+  m_members += "[";
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) m_members += ",";
+    m_members += values[i].Text();
   }
   m_members += "]";
   return *this;

@@ -6,6 +6,7 @@
 #include "tools/kelctl/kelctl_output.h"
 #include "tools/kelctl/kelctl_runner.h"
 #include "webext/client/client_connect.h"
+#include "webext/client/client_raid_query.h"
 
 namespace {
 
@@ -26,6 +27,17 @@ bool GatherSecrets(const KelctlOptions& o, const KelctlEnvLookup& env,
                            "Retype new password of " + o.targetUser + ": "};
     if (!ReadKelctlSecret(old, env, prompter, &secrets->oldPassword, error)) return false;
     if (!ReadKelctlSecret(neu, env, prompter, &secrets->newPassword, error)) return false;
+  }
+  if (o.command == KelctlCommand::kReloadDriver && o.reboot) {
+    KelctlSecretSource host{o.hostPasswordFile, "--host-password-file", "KEL_HOST_PASSWORD",
+                            "Password of " + o.hostUser + " on the service host: ", ""};
+    if (!ReadKelctlSecret(host, env, prompter, &secrets->hostPassword, error)) return false;
+    // The service takes at most this much; a cut password would only fail later.
+    if (secrets->hostPassword.size() >= kRaidReloadTextSize) {
+      *error = "the host password is longer than " + std::to_string(kRaidReloadTextSize - 1) +
+               " bytes";
+      return false;
+    }
   }
   return true;
 }
@@ -64,7 +76,7 @@ int KelctlMain(const std::vector<std::string>& args, const KelctlEnvLookup& env,
   KelctlOutcome outcome = RunKelctl(options, secrets);
   if (options.json)
     *out += FormatJson(options, outcome);
-  else if (outcome.ok())
+  else if (outcome.ok() || outcome.raid.showOnFailure)
     *out += FormatReadable(options, outcome);
   if (!outcome.ok()) {
     *err += FormatFailure(outcome);

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "tools/kelctl/kelctl_commands.h"
+#include "tools/kelctl/kelctl_raid_commands.h"
 
 namespace {
 
@@ -124,6 +125,8 @@ bool ResolveCommand(const KelctlCommandSpec& spec, const std::vector<std::string
       return false;
     }
     out->clientId = rest[0];
+  } else {
+    return ResolveKelctlRaidCommand(spec, rest, values, flags, out, error);
   }
   return true;
 }

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "tools/kelctl/kelctl_raid_commands.h"
+
 namespace {
 
 const char kGlobalUsage[] =
@@ -27,47 +29,52 @@ const char kGlobalUsage[] =
 const char kGlobalFooter[] =
     "\n"
     "Exit status: 0 on success, 1 when the service or the connection failed (the\n"
-    "return code and its meaning are printed on stderr), 2 for a usage error.\n";
+    "return code and its meaning are printed on stderr) or 'smart check' found an\n"
+    "unhealthy disk, 2 for a usage error.\n";
 
 }  // namespace
 
 const std::vector<KelctlCommandSpec>& KelctlCommandTable() {
-  static const std::vector<KelctlCommandSpec> table = {
-      {"login", "login", "log in and keep the session; prints its client ID",
-       "Logs in as --user and prints the new session's client ID and session rights\n"
-       "code. The session stays open after kelctl ends; end it with 'kelctl logout ID'.\n",
-       0, 0, {}, {}},
-      {"test", "test", "run the service's test command",
-       "Sends the service's self-test command and checks its answer.\n", 0, 0, {}, {}},
-      {"log status", "log status", "show the event log's size and line count",
-       "Shows the event log file's size in bytes, its current line number, and whether\n"
-       "the file has outgrown its maximum size.\n",
-       0, 0, {}, {}},
-      {"log show", "log show [--first N] [--count N] [--older]", "show event log lines",
-       "Shows up to --count lines (default 20) of the event log, starting at line\n"
-       "--first (default 0, the oldest). With --older the lines before --first are read\n"
-       "backwards instead; --first then defaults to the newest line.\n",
-       0, 0, {"--first", "--count"}, {"--older"}},
-      {"log clear", "log clear", "empty the event log", "Empties the event log.\n", 0, 0, {}, {}},
-      {"beep", "beep [on|off]", "show or switch the beeper",
-       "Without an argument shows whether the beeper is on; 'on' or 'off' switches it.\n",
-       0, 1, {}, {}},
-      {"checkdisk", "checkdisk [MINUTES]", "show or set the disk-check interval",
-       "Without an argument shows the interval of the periodic disk check in minutes;\n"
-       "with MINUTES sets it (the service keeps at most 71582).\n",
-       0, 1, {}, {}},
-      {"passwd", "passwd USER [--old-password-file F] [--new-password-file F]",
-       "change USER's password",
-       "Changes USER's password; the logged-in account (--user) must be an\n"
-       "administrator. USER's current password is the first line of\n"
-       "--old-password-file, else $KEL_OLD_PASSWORD, else asked on the terminal; the new\n"
-       "one likewise from --new-password-file, $KEL_NEW_PASSWORD or the terminal.\n",
-       1, 1, {"--old-password-file", "--new-password-file"}, {}},
-      {"logout", "logout ID", "end the session with client ID",
-       "Ends the session with client ID (as 'kelctl login' printed it). Needs no\n"
-       "password: the command joins that session and ends it.\n",
-       1, 1, {}, {}},
-  };
+  static const std::vector<KelctlCommandSpec> table = [] {
+    std::vector<KelctlCommandSpec> all = {
+        {"login", "login", "log in and keep the session; prints its client ID",
+         "Logs in as --user and prints the new session's client ID and session rights\n"
+         "code. The session stays open after kelctl ends; end it with 'kelctl logout ID'.\n",
+         0, 0, {}, {}},
+        {"test", "test", "run the service's test command",
+         "Sends the service's self-test command and checks its answer.\n", 0, 0, {}, {}},
+        {"log status", "log status", "show the event log's size and line count",
+         "Shows the event log file's size in bytes, its current line number, and whether\n"
+         "the file has outgrown its maximum size.\n",
+         0, 0, {}, {}},
+        {"log show", "log show [--first N] [--count N] [--older]", "show event log lines",
+         "Shows up to --count lines (default 20) of the event log, starting at line\n"
+         "--first (default 0, the oldest). With --older the lines before --first are read\n"
+         "backwards instead; --first then defaults to the newest line.\n",
+         0, 0, {"--first", "--count"}, {"--older"}},
+        {"log clear", "log clear", "empty the event log", "Empties the event log.\n", 0, 0, {}, {}},
+        {"beep", "beep [on|off]", "show or switch the beeper",
+         "Without an argument shows whether the beeper is on; 'on' or 'off' switches it.\n",
+         0, 1, {}, {}},
+        {"checkdisk", "checkdisk [MINUTES]", "show or set the disk-check interval",
+         "Without an argument shows the interval of the periodic disk check in minutes;\n"
+         "with MINUTES sets it (the service keeps at most 71582).\n",
+         0, 1, {}, {}},
+        {"passwd", "passwd USER [--old-password-file F] [--new-password-file F]",
+         "change USER's password",
+         "Changes USER's password; the logged-in account (--user) must be an\n"
+         "administrator. USER's current password is the first line of\n"
+         "--old-password-file, else $KEL_OLD_PASSWORD, else asked on the terminal; the new\n"
+         "one likewise from --new-password-file, $KEL_NEW_PASSWORD or the terminal.\n",
+         1, 1, {"--old-password-file", "--new-password-file"}, {}},
+        {"logout", "logout ID", "end the session with client ID",
+         "Ends the session with client ID (as 'kelctl login' printed it). Needs no\n"
+         "password: the command joins that session and ends it.\n",
+         1, 1, {}, {}},
+    };
+    for (KelctlCommandSpec& spec : KelctlRaidCommands()) all.push_back(std::move(spec));
+    return all;
+  }();
   return table;
 }
 
@@ -145,6 +152,7 @@ std::string KelctlCommandName(KelctlCommand command) {
     case KelctlCommand::kPasswd: return "passwd";
     case KelctlCommand::kLogout: return "logout";
     case KelctlCommand::kNone: break;
+    default: return KelctlRaidCommandName(command);
   }
   return "";
 }

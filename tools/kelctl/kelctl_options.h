@@ -18,6 +18,31 @@ enum class KelctlCommand {
   kCheckdiskSet,
   kPasswd,
   kLogout,
+  // RAID queries and maintenance.
+  kControllers,
+  kChannels,
+  kHubs,
+  kDisks,
+  kDisk,
+  kArrays,
+  kArray,
+  kVds,
+  kFree,
+  kPartitions,
+  kSmartStatus,
+  kSmartValues,
+  kSmartThresholds,
+  kSmartCheck,
+  kRescan,
+  kReloadDriver,
+};
+
+// How `disk`, `vds` and `partitions` name what they show.
+enum class KelctlTarget {
+  kDisk,      // a disk by index
+  kPhy,       // a disk by controller, channel and position
+  kArray,     // an array (vds, partitions)
+  kArrayPos,  // the disk at a position of an array
 };
 
 inline constexpr unsigned short kKelctlDefaultPort = 8018;
@@ -31,6 +56,8 @@ struct KelctlOptions {
   std::string passwordFile;     // empty: KEL_PASSWORD, then a prompt
   std::string oldPasswordFile;  // passwd: the target user's current password
   std::string newPasswordFile;  // passwd: the new password
+  std::string hostUser = "root";     // reload-driver --reboot: the service host's account
+  std::string hostPasswordFile;      // its password; empty: KEL_HOST_PASSWORD, then a prompt
 
   // Output.
   bool json = false;
@@ -51,6 +78,17 @@ struct KelctlOptions {
   unsigned int minutes = 0;                        // checkdisk MINUTES
   std::string targetUser;                          // passwd USER
   std::string clientId;                            // logout ID (decimal text)
+
+  // RAID command arguments.
+  KelctlTarget target = KelctlTarget::kDisk;
+  unsigned int disk = 0;         // disk N, vds --disk, free, partitions --disk, smart ... D
+  unsigned int array = 0;        // array N, disk/vds/partitions --array
+  unsigned int position = 0;     // disk --array A --pos P; disk --phy C:CH:POS
+  unsigned int controller = 0;   // disk --phy
+  unsigned int channel = 0;      // disk --phy
+  unsigned int slot = 0;         // vds --slot
+  bool slotGiven = false;
+  bool reboot = false;           // reload-driver --reboot
 };
 
 #endif

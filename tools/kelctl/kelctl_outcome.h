@@ -6,11 +6,14 @@
 
 #include <string>
 
+#include "tools/kelctl/kelctl_raid_outcome.h"
+
 // The passwords one invocation needs, gathered before any connection is made.
 struct KelctlSecrets {
-  std::string password;     // --user's password (every command but logout)
-  std::string oldPassword;  // passwd: the target user's current password
-  std::string newPassword;  // passwd: the new password
+  std::string password;      // --user's password (every command but logout)
+  std::string oldPassword;   // passwd: the target user's current password
+  std::string newPassword;   // passwd: the new password
+  std::string hostPassword;  // reload-driver --reboot: the host account's password
 };
 
 struct KelctlOutcome {
@@ -30,6 +33,8 @@ struct KelctlOutcome {
   // beep, checkdisk
   bool beepOn = false;
   unsigned int minutes = 0;
+  // RAID commands
+  KelctlRaidData raid;
 
   bool ok() const { return code == 0; }
 };

@@ -5,6 +5,7 @@
 
 #include "tools/kelctl/json_writer.h"
 #include "tools/kelctl/kelctl_commands.h"
+#include "tools/kelctl/kelctl_raid_output.h"
 #include "webext/client/client_codes.h"
 
 namespace {
@@ -15,7 +16,39 @@ std::string RightsHex(int rights) {
   return text;
 }
 
+// The RAID engine's codes, which the service passes through; the library's table knows
+// the codes of the connection and of the service-local commands.
+struct EngineCodeText {
+  int code;
+  const char* text;
+};
+
+constexpr EngineCodeText kEngineCodeTexts[] = {
+    {2, "stale magic number: the device or array changed since it was read; read it again"},
+    {100, "the RAID engine is not running"},
+    {101, "the RAID engine could not start"},
+    {106, "the RAID model is busy"},
+    {107, "the RAID model is busy"},
+    {200, "no such disk or array, or index out of range"},
+    {201, "bad parameter"},
+    {202, "not valid for this RAID type"},
+    {204, "no such disk"},
+    {205, "the disk is unusable (its configuration cannot be read)"},
+    {216, "stale magic number: the device or array changed since it was read; read it again"},
+    {803, "at least one disk is unhealthy"},
+    {804, "not a configurable disk"},
+    {805, "the SMART command failed"},
+    {809, "the driver reload failed"},
+    {900, "a driver command failed"},
+};
+
 }  // namespace
+
+std::string KelctlCodeText(int code) {
+  for (const EngineCodeText& c : kEngineCodeTexts)
+    if (c.code == code) return c.text;
+  return KelClientResultText(code);
+}
 
 std::vector<std::string> SplitLogLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -62,6 +95,8 @@ std::string FormatReadable(const KelctlOptions& options, const KelctlOutcome& ou
       return "session " + options.clientId + " logged out\n";
     case KelctlCommand::kNone:
       break;
+    default:
+      return FormatRaidReadable(options, outcome);
   }
   return "";
 }
@@ -73,7 +108,8 @@ std::string FormatJson(const KelctlOptions& options, const KelctlOutcome& outcom
   if (!outcome.ok()) {
     json.AddString("stage", outcome.stage)
         .AddInt("code", outcome.code)
-        .AddString("message", KelClientResultText(outcome.code));
+        .AddString("message", KelctlCodeText(outcome.code));
+    if (outcome.raid.showOnFailure) AddRaidJson(options, outcome, &json);
     return json.Text() + "\n";
   }
   switch (options.command) {
@@ -105,6 +141,7 @@ std::string FormatJson(const KelctlOptions& options, const KelctlOutcome& outcom
       json.AddString("client_id", options.clientId);
       break;
     default:
+      AddRaidJson(options, outcome, &json);
       break;
   }
   return json.Text() + "\n";
@@ -112,5 +149,5 @@ std::string FormatJson(const KelctlOptions& options, const KelctlOutcome& outcom
 
 std::string FormatFailure(const KelctlOutcome& outcome) {
   return "kelctl: " + outcome.stage + " failed: " + std::to_string(outcome.code) + " (" +
-         KelClientResultText(outcome.code) + ")\n";
+         KelctlCodeText(outcome.code) + ")\n";
 }

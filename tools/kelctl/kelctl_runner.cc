@@ -1,6 +1,7 @@
 // The library calls behind each kelctl command.
 #include "tools/kelctl/kelctl_runner.h"
 
+#include "tools/kelctl/kelctl_raid_runner.h"
 #include "webext/client/kelclient.h"
 
 namespace {
@@ -76,6 +77,7 @@ void RunCommand(CLIENT_INFO* ci, const KelctlOptions& options, const KelctlSecre
            "passwd");
       break;
     default:
+      RunKelctlRaidCommand(ci->nCmdSock, options, secrets, outcome);
       break;
   }
 }

@@ -1,0 +1,142 @@
+// Checksums, parsing, the fresh area, slot bookkeeping and write preparation of the
+// configuration area. The conversion from the older ZRaid layout lives in conf_zraid.cc.
+#include "engine/conf_area.h"
+
+#include "sharedlib/diag.h"
+
+int _VD_Config_sector_::ArrayPosition(uint8_t raidType) const {
+  uint8_t pos = PositionByte();
+  if (raidType == KEL_RAID_1) return pos & 3;
+  if (raidType == KEL_RAID_01) return (pos & 7) + ((pos & 0x80) ? 8 : 0);
+  return pos & 7;
+}
+
+uint8_t KelXorBytes(const uint8_t* p, size_t len) {
+  uint8_t x = 0;
+  for (size_t i = 0; i < len; ++i) x ^= p[i];
+  return x;
+}
+
+void MakeVDConfigSectorCheckSum(_VD_Config_sector_* vd) {
+  if (vd == nullptr) return;
+  // The id checksum is part of the bytes the block checksum covers, so it goes first.
+  vd->b[vdoff::kIdChecksum] = KelXorBytes(vd->b + vdoff::kMemberIds, 4 * MAX_VD_PER_ARRAY);
+  vd->b[vdoff::kChecksum] = KelXorBytes(vd->b, vdoff::kChecksum);
+}
+
+void MakePDConfigSectorCheckSum(_PD_Config_sector_* area) {
+  if (area == nullptr) return;
+  area->Pd()[pdoff::kChecksum] = KelXorBytes(area->Pd(), pdoff::kChecksum);
+}
+
+KelConfParse ParsePDConfigData(_PD_Config_sector_* area) {
+  KelConfParse r;
+  if (area == nullptr) {
+    KEL_ASSERT_TEXT("pPDConfigSector");
+    return r;
+  }
+  if (area->Marker() != SIGNATURE_MARKER) return r;
+
+  if (area->MarkerVersion() >= KEL_CONF_LAYOUT_VERSION) {
+    if (area->PdSignature() != SIGNATURE_PD)
+      KEL_ASSERT_TEXT("m_PDConfigSector.PDConfigInfo.Signature == SIGNATURE_PD");
+    r.currentLayout = true;
+    // Only the current marker sector has this byte; in the older layout offset 10 lies
+    // inside the length field and must stay as it is.
+    area->b[KEL_AREA_MARKER_PARSED] = 0;
+  } else {
+    KelConfigDataZRaid2Tarvo(area);
+    r.currentLayout = false;
+  }
+
+  // A block the map claims but that is not marked valid was never completed (or was
+  // withdrawn); forget it rather than assemble an array from it.
+  uint32_t map = area->VDMap();
+  for (int slot = 0; slot < MAX_VD_PER_PD; ++slot) {
+    uint32_t bit = 1u << slot;
+    if ((map & bit) == 0 || area->Vd(slot)->IsValid()) continue;
+    map &= ~bit;
+    if (area->CountOfVDs() > 0) area->SetCountOfVDs(area->CountOfVDs() - 1);
+  }
+  area->SetVDMap(map);
+
+  r.hasConfig = area->CountOfVDs() != 0 && map != 0;
+  return r;
+}
+
+void InitPDConfSect(_PD_Config_sector_* area, uint32_t serialChksum) {
+  if (area == nullptr) return;
+  std::memset(area->b, 0, sizeof area->b);
+  KelStoreLe16(area->b + KEL_AREA_MARKER, SIGNATURE_MARKER);
+  area->b[KEL_AREA_MARKER_VERSION] = KEL_CONF_LAYOUT_VERSION;
+  uint8_t* pd = area->Pd();
+  KelStoreLe16(pd + pdoff::kSignature, SIGNATURE_PD);
+  pd[pdoff::kVersion] = KEL_CONF_LAYOUT_VERSION;
+  pd[pdoff::kWriter] = KEL_PD_WRITER_CURRENT;
+  KelStoreLe32(pd + pdoff::kSerialChksum, serialChksum);
+  MakePDConfigSectorCheckSum(area);
+}
+
+bool SetPDConfigVDGUIDs(_PD_Config_sector_* area, int slot, const uint32_t ids[8]) {
+  if (slot < 0 || slot >= MAX_VD_PER_PD) {
+    KEL_ASSERT_TEXT("byVDIndex < MAX_VD_PER_PD");
+    return false;
+  }
+  if (area == nullptr || ids == nullptr) {
+    KEL_PRINT(ZEP_DBG_ERROR, "no area or no member ids for slot %d\n", slot);
+    return false;
+  }
+  _VD_Config_sector_* vd = area->Vd(slot);
+  for (int i = 0; i < MAX_VD_PER_ARRAY; ++i) vd->SetMemberId(i, ids[i]);
+  MakeVDConfigSectorCheckSum(vd);
+  return true;
+}
+
+void DeleteVDInPDConfSect(_PD_Config_sector_* area, int slot) {
+  if (slot < 0 || slot >= MAX_VD_PER_PD) {
+    KEL_ASSERT_TEXT("byVDIndex < MAX_VD_PER_PD");
+    return;
+  }
+  if (area == nullptr) return;
+  uint32_t bit = 1u << slot;
+  uint32_t map = area->VDMap();
+  if (map & bit) {
+    area->SetVDMap(map & ~bit);
+    if (area->CountOfVDs() > 0)
+      area->SetCountOfVDs(area->CountOfVDs() - 1);
+    else
+      KEL_ASSERT_TEXT("m_PDConfigSector.PDConfigInfo.CountOfVDs > 0");
+  }
+  std::memset(area->Vd(slot)->b, 0, KEL_VD_BLOCK_SIZE);
+}
+
+int KelListUsedSlots(const _PD_Config_sector_* area, int slots[MAX_VD_PER_PD]) {
+  int n = 0;
+  if (area == nullptr) return 0;
+  uint32_t map = area->VDMap();
+  for (int slot = 0; slot < MAX_VD_PER_PD; ++slot)
+    if (map & (1u << slot)) slots[n++] = slot;
+  return n;
+}
+
+bool KelPrepareAreaForWrite(_PD_Config_sector_* area, const _PD_Config_sector_& saved,
+                            bool changedSlots[MAX_VD_PER_PD]) {
+  for (int s = 0; s < MAX_VD_PER_PD; ++s) changedSlots[s] = false;
+  if (area == nullptr) return false;
+
+  // An area without the marker is not ours (a plain disk never configured, or one whose
+  // read failed): leave its bytes alone so that it is never rewritten by accident.
+  if (area->Marker() == SIGNATURE_MARKER) {
+    MakePDConfigSectorCheckSum(area);
+    int slots[MAX_VD_PER_PD];
+    int used = KelListUsedSlots(area, slots);
+    if (used != area->CountOfVDs())
+      KEL_ASSERT_TEXT("byVDIndex == m_PDConfigSector.PDConfigInfo.CountOfVDs");
+    for (int i = 0; i < used; ++i) MakeVDConfigSectorCheckSum(area->Vd(slots[i]));
+  }
+
+  if (std::memcmp(area->b, saved.b, sizeof area->b) == 0) return false;
+  for (int s = 0; s < MAX_VD_PER_PD; ++s)
+    changedSlots[s] = std::memcmp(area->Vd(s)->b, saved.Vd(s)->b, KEL_VD_BLOCK_SIZE) != 0;
+  return true;
+}

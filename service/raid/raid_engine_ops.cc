@@ -1,0 +1,6 @@
+#include "service/raid/raid_engine_ops.h"
+
+KelRaidEngineOps& KelRaidEngine() {
+  static KelRaidEngineOps ops;
+  return ops;
+}
