@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/process/service_harness.h"
+#include "tests/support/conf_area_builder.h"
 #include "webext/client/kelclient.h"
 
 using namespace kel_test;
@@ -27,7 +29,11 @@ struct KelctlRun {
 
 class KelctlE2e : public ::testing::Test {
  protected:
+  // A test that wants another simulated controller builds it in dir/sim first.
+  virtual void MakeSim() {}
+
   void SetUp() override {
+    MakeSim();
     bClearRevBuf = false;
     ASSERT_EQ(ZepSockInit(), 0);
     port = FreePort();
@@ -246,6 +252,83 @@ TEST_F(KelctlE2e, KelctlWithoutAnyPasswordSourceRefusesToStart) {
   KelctlRun run = Kelctl({"test"}, {});
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("use --password-file or KEL_PASSWORD"), std::string::npos) << run.err;
+}
+
+// The RAID queries on a controller with two plain disks and a mirror named "data" on two
+// disks behind a device hub: what an administrator sees first.
+class KelctlRaidE2e : public KelctlE2e {
+ protected:
+  void MakeSim() override {
+    const std::string sim = dir.File("sim");
+    auto kelsim = [&](std::vector<std::string> args) {
+      args.insert(args.begin(), {KELSIM_BIN, "--dir", sim});
+      ASSERT_TRUE(RunProgram(args)) << args[3];
+    };
+    kelsim({"init"});
+    kelsim({"add-disk", "--channel", "0", "--position", "master", "--size", "1G"});
+    kelsim({"add-disk", "--channel", "0", "--position", "slave", "--size", "1G"});
+    kelsim({"add-hub", "--channel", "1", "--position", "master"});
+    kelsim({"add-disk", "--channel", "1", "--position", "master", "--hub-port", "0", "--size", "2G"});
+    kelsim({"add-disk", "--channel", "1", "--position", "master", "--hub-port", "1", "--size", "2G"});
+    uint32_t c = 0, d = 0;
+    ASSERT_TRUE(SimDiskSerialChecksum(KELSIM_BIN, sim, "sdc", &c));
+    ASSERT_TRUE(SimDiskSerialChecksum(KELSIM_BIN, sim, "sdd", &d));
+    const std::vector<uint32_t> ids = {ConfAreaBuilder::VdId(c, 0), ConfAreaBuilder::VdId(d, 0)};
+    for (int pos = 0; pos < 2; ++pos) {
+      ConfVd vd;
+      vd.raidType = 1;
+      vd.vdCount = 2;
+      vd.position = static_cast<uint8_t>(pos);
+      vd.length = 1048576;  // 512 MiB
+      vd.name = "m" + std::to_string(pos);
+      vd.arrayName = "data";
+      vd.memberIds = ids;
+      ConfAreaBuilder area;
+      area.Pd(pos == 0 ? c : d).Vd(0, vd);
+      const std::string disk = pos == 0 ? "sdc" : "sdd";
+      ASSERT_TRUE(ImportConfArea(KELSIM_BIN, sim, disk, area.Bytes(), dir.File("area-" + disk)));
+    }
+  }
+};
+
+TEST_F(KelctlRaidE2e, DisksAndArraysShowTheController) {
+  KelctlRun disks = Kelctl({"--user", "admin", "disks"});
+  ASSERT_EQ(disks.status, 0) << disks.err;
+  EXPECT_NE(disks.out.find("2.0 GiB"), std::string::npos) << disks.out;
+  EXPECT_EQ(std::count(disks.out.begin(), disks.out.end(), '\n'), 5) << disks.out;  // head + 4
+
+  KelctlRun arrays = Kelctl({"--user", "admin", "arrays"});
+  ASSERT_EQ(arrays.status, 0) << arrays.err;
+  // The mirror first, then the two plain disks.
+  const size_t mirror = arrays.out.find("data");
+  const size_t plain = arrays.out.find("plain disk");
+  ASSERT_NE(mirror, std::string::npos) << arrays.out;
+  ASSERT_NE(plain, std::string::npos) << arrays.out;
+  EXPECT_LT(mirror, plain);
+  EXPECT_NE(arrays.out.find("RAID 1"), std::string::npos) << arrays.out;
+  EXPECT_NE(arrays.out.find("512.0 MiB"), std::string::npos) << arrays.out;
+}
+
+TEST_F(KelctlRaidE2e, JsonCarriesMagicNumbersThatSurviveARescan) {
+  KelctlRun before = Kelctl({"--user", "admin", "--json", "arrays"});
+  ASSERT_EQ(before.status, 0) << before.err;
+  EXPECT_NE(before.out.find("\"magicNum\":"), std::string::npos) << before.out;
+  EXPECT_NE(before.out.find("\"arrayName\":\"data\""), std::string::npos) << before.out;
+  KelctlRun rescan = Kelctl({"--user", "admin", "rescan"});
+  ASSERT_EQ(rescan.status, 0) << rescan.err;
+  KelctlRun after = Kelctl({"--user", "admin", "--json", "arrays"});
+  ASSERT_EQ(after.status, 0) << after.err;
+  EXPECT_EQ(before.out, after.out);
+}
+
+TEST_F(KelctlRaidE2e, OneDiskByIndexByAddressAndByArrayPosition) {
+  KelctlRun hubDisk = Kelctl({"--user", "admin", "--json", "disk", "--phy", "0:1:1"});
+  ASSERT_EQ(hubDisk.status, 0) << hubDisk.err;
+  EXPECT_NE(hubDisk.out.find("\"PortNum\":1"), std::string::npos) << hubDisk.out;
+  KelctlRun none = Kelctl({"--user", "admin", "disk", "31"});
+  EXPECT_EQ(none.status, 1);
+  KelctlRun outOfRange = Kelctl({"--user", "admin", "disk", "32"});
+  EXPECT_NE(outOfRange.status, 0);
 }
 
 }  // namespace
