@@ -206,15 +206,13 @@ TEST_F(DMBuild, SpanOfTwoDisksAddsItsPartsInPositionOrder) {
 
 TEST_F(DMBuild, OlderLayoutIsConvertedAndListedAsSuch) {
   std::string a = AddDisk(0, 0);
-  std::vector<uint8_t> area(3072, 0);
-  PutLe(area, 2560, 0xAA55, 2);
-  area[2562] = 2;                 // older layout
-  area[2563] = KEL_RAID_SPAN << 3;  // type in bits 3..6
-  area[2565] = 1;                 // one VD
-  PutLe(area, 2566, 40000, 4);    // length, low word
-  PutLe(area, 2574, 0xCAFE, 4);   // serial checksum
-  PutLe(area, 2578, 0xCAFE, 4);   // member 0
-  Import(a, area);
+  kel_test::ConfOldVd old;
+  old.raidType = KEL_RAID_SPAN;
+  old.vdCount = 1;
+  old.length = 40000;
+  old.serialChecksum = 0xCAFE;
+  old.memberIds = {0xCAFE};
+  Import(a, kel_test::ConfAreaBuilder().OldLayout(old).Bytes());
   Build();
   auto arrays = RaidArrays();
   ASSERT_EQ(arrays.size(), 1u);

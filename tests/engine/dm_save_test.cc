@@ -64,7 +64,7 @@ TEST_F(DMSave, OnlyChangedAreasAreWrittenAndTheirVDsGetNewMagics) {
   EXPECT_EQ(AreasInLastWrite(), 1);
   std::vector<uint8_t> area = Export(a);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(area.data()) + 1792 + 52, 7), "renamed");
-  EXPECT_EQ(Xor(area, 1792, 255), area[1792 + 255]);  // checksum made before writing
+  EXPECT_EQ(kel_test::ConfAreaBuilder::Xor(area, 1792, 255), area[1792 + 255]);  // checksum made before writing
   EXPECT_EQ(DM().VD(ia)->m_wdMagicNum == ma, false);
   EXPECT_EQ(DM().VD(ib)->m_wdMagicNum, mb);
   EXPECT_EQ(DM().VD(ia)->m_nIndex, ia);

@@ -28,6 +28,7 @@
 #include "engine/vir_device.h"
 #include "sim/sim_ops.h"
 #include "sim/sim_transport.h"
+#include "tests/support/conf_area_builder.h"
 
 // The simulator, except that the real-targets answer (0x13) of chosen nodes can be replaced:
 // the simulated controller shows every node as a plain disk, while a real one shows arrays
@@ -72,7 +73,7 @@ struct VDSpec {
   uint64_t length = 0;
   uint8_t raidType = KEL_RAID_0;
   uint8_t vdNum = 1;
-  uint8_t position = 0;  // the raw byte 112
+  uint8_t position = 0;  // byte 112: position 0..7, bit 7 for a RAID 0+1 second half
   uint8_t stripe = 0;    // sectors
   uint8_t levelParam = 0;
   std::string arrayName;
@@ -82,58 +83,31 @@ struct VDSpec {
   bool valid = true;
 };
 
-inline void PutLe(std::vector<uint8_t>& a, size_t off, uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) a[off + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-inline uint8_t Xor(const std::vector<uint8_t>& a, size_t from, size_t len) {
-  uint8_t x = 0;
-  for (size_t i = 0; i < len; ++i) x ^= a[from + i];
-  return x;
-}
-
-// A 3072-byte configuration area in the current layout (marker version 3). The VD map
-// names every slot given, whatever its valid bit.
+// A 3072-byte configuration area in the current layout (marker version 3), written by the
+// engine-independent builder. The VD map names every slot given, whatever its valid bit.
 inline std::vector<uint8_t> MakeArea(const std::vector<VDSpec>& vds, uint32_t serialChk = 0x1234,
                                      uint8_t pdStatus = 0) {
-  std::vector<uint8_t> a(3072, 0);
-  PutLe(a, 2560, 0xAA55, 2);
-  a[2562] = 3;
-  const size_t pd = 2048;
-  PutLe(a, pd, 0xE2E4, 2);
-  a[pd + 2] = 3;
-  uint32_t map = 0;
-  for (const VDSpec& v : vds) map |= 1u << v.slot;
-  a[pd + 3] = static_cast<uint8_t>(vds.size());
-  PutLe(a, pd + 4, map, 4);
-  PutLe(a, pd + 8, serialChk, 4);
-  a[pd + 12] = pdStatus;
-  a[pd + 14] = 32;
+  kel_test::ConfAreaBuilder area;
+  area.Pd(serialChk, pdStatus);
   for (const VDSpec& v : vds) {
-    const size_t b = static_cast<size_t>(7 - v.slot) * 256;
-    PutLe(a, b + 0, 0xD4D6, 2);
-    a[b + 2] = static_cast<uint8_t>(v.slot);
-    PutLe(a, b + 4, v.id, 4);
-    PutLe(a, b + 8, v.start, 8);
-    PutLe(a, b + 16, v.start + v.length, 8);
-    PutLe(a, b + 24, v.length, 8);
-    PutLe(a, b + 32, v.valid ? 1 : 0, 2);
-    PutLe(a, b + 44, v.sideValue, 8);
-    a[b + 100] = v.raidType;
-    a[b + 101] = v.vdNum;
-    a[b + 104] = static_cast<uint8_t>(1 | (v.arrayName.empty() ? 0 : 2));
-    a[b + 105] = v.flags2;
-    a[b + 108] = v.stripe;
-    a[b + 109] = v.levelParam;
-    a[b + 112] = v.position;
-    PutLe(a, b + 180, v.length, 8);
-    std::memcpy(a.data() + b + 188, v.arrayName.data(), std::min<size_t>(24, v.arrayName.size()));
-    for (size_t i = 0; i < v.members.size() && i < 8; ++i) PutLe(a, b + 212 + 4 * i, v.members[i], 4);
-    a[b + 113] = Xor(a, b + 212, 32);
-    a[b + 255] = Xor(a, b, 255);
+    kel_test::ConfVd vd;
+    vd.vdId = v.id;
+    vd.start = v.start;
+    vd.length = v.length;
+    vd.raidType = v.raidType;
+    vd.vdCount = v.vdNum;
+    vd.position = v.position & 7;
+    vd.secondHalf = (v.position & 0x80) != 0;
+    vd.stripeSectors = v.stripe;
+    vd.levelParam = v.levelParam;
+    vd.arrayName = v.arrayName;
+    vd.memberIds = v.members;
+    vd.sideValue = v.sideValue;
+    vd.flags105 = v.flags2;
+    vd.valid = v.valid;
+    area.Vd(v.slot, vd);
   }
-  a[pd + 511] = Xor(a, pd, 511);
-  return a;
+  return area.Bytes();
 }
 
 class EngineSimTest : public testing::Test {

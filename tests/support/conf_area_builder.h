@@ -75,6 +75,7 @@ struct ConfVd {
   uint8_t flags104 = 0;       // ORed into byte 104 after the creation bit
   uint8_t flags105 = 0;
   bool valid = true;          // false: state bit 0 clear (the parser drops the slot)
+  uint32_t vdId = 0;          // 0: the disk's serial checksum plus the slot
 };
 
 // The older one-VD layout held in the marker sector (version below 3).
@@ -129,7 +130,7 @@ class ConfAreaBuilder {
               m_area.begin() + static_cast<long>(b + kConfVdBlockSize), 0);
     Put16(b, kConfVdSignature);
     m_area[b + 2] = static_cast<uint8_t>(slot);
-    Put32(b + 4, VdId(m_serial, slot));
+    Put32(b + 4, vd.vdId != 0 ? vd.vdId : VdId(m_serial, slot));
     Put64(b + 8, vd.start);
     Put64(b + 16, vd.start + vd.length);
     Put64(b + 24, vd.length);
