@@ -91,7 +91,7 @@ std::vector<unsigned char> Packet(unsigned char code, const std::vector<unsigned
   return out;
 }
 
-void SetUpTestWorkload() {
+bool SetUpTestWorkload() {
   g_work.requests = {Packet(kLocalCode, {kTestSubCode})};
   std::vector<unsigned char> payload(kTestReplyPayload, 0);
   payload[0] = kTestSubCode;  // the sub-code is echoed, return code 0 follows
@@ -99,6 +99,7 @@ void SetUpTestWorkload() {
   g_work.replies = {Packet(kLocalCode, payload)};
   g_work.replyLen = g_work.replies[0].size();
   g_work.echoReply = g_work.replies[0];
+  return true;
 }
 
 constexpr unsigned char kArrayInfoCode = 11;
@@ -483,7 +484,8 @@ int main(int argc, char** argv) {
       service = nullptr;
       return 1;
     }
-    if (arrayInfo ? !SetUpArrayInfoWorkload(srv.port()) : (SetUpTestWorkload(), false)) {
+    const bool ready = arrayInfo ? SetUpArrayInfoWorkload(srv.port()) : SetUpTestWorkload();
+    if (!ready) {
       fprintf(stderr, "pipeline_load: the service lists no arrays\n%s\n", srv.OutputTail().c_str());
       ok = false;
     }
