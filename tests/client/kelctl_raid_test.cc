@@ -301,6 +301,15 @@ TEST_F(KelctlRaid, ArrayShowsItsFieldsAndMembers) {
   EXPECT_NE(out.find("\n1         2     KELSIM B  "), std::string::npos) << out;
 }
 
+TEST_F(KelctlRaid, ADegradedArrayShowsItsMissingMember) {
+  members.erase({5, 0});
+  Serve();
+  EXPECT_EQ(Run({"array", "5"}), 0) << err;
+  EXPECT_NE(out.find("\n0         -     -         -"), std::string::npos) << out;
+  EXPECT_NE(out.find("missing"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n1         2     KELSIM B  "), std::string::npos) << out;
+}
+
 TEST_F(KelctlRaid, ArrayOfAPlainDiskAsksForPosition255) {
   Serve();
   EXPECT_EQ(Run({"--json", "array", "7"}), 0) << err;

@@ -1,6 +1,9 @@
 // Readable tables and JSON members of the RAID commands.
 #include "tools/kelctl/kelctl_raid_output.h"
 
+#include <map>
+#include <vector>
+
 #include "tools/kelctl/kelctl_disk_layout.h"
 #include "tools/kelctl/kelctl_output.h"
 #include "tools/kelctl/kelctl_raid_details.h"
@@ -78,14 +81,39 @@ std::string Arrays(const KelctlRaidData& r) {
   return OrNone(t, "(no arrays)");
 }
 
+// The positions an array of this type and member count has: RAID 0+1 numbers its second
+// half from 8, every other level counts from 0.
+std::vector<unsigned int> ExpectedPositions(const _zr_array_info& a) {
+  std::vector<unsigned int> out;
+  if (a.raidType == KEL_RAID_PD) return out;
+  if (a.raidType == KEL_RAID_01) {
+    for (unsigned int i = 0; i < a.diskNum / 2u; ++i) out.push_back(i);
+    for (unsigned int i = 0; i < a.diskNum / 2u; ++i) out.push_back(8 + i);
+    return out;
+  }
+  for (unsigned int i = 0; i < a.diskNum; ++i) out.push_back(i);
+  return out;
+}
+
 std::string Array(const KelctlRaidData& r) {
-  std::string out = ArrayDetails(r.arrays.front()) + "\n";
+  const _zr_array_info& array = r.arrays.front();
+  std::string out = ArrayDetails(array) + "\n";
   TextTable t({"POSITION", "DISK", "MODEL", "SERIAL", "SIZE", "STATUS", "MAGIC"});
-  for (const KelctlMember& m : r.members)
-    t.AddRow({m.position == KEL_PLAIN_DISK_POSITION ? "-" : Num(m.position), Num(m.disk.index),
-              Printable(FieldText(m.disk.modelName)), Printable(FieldText(m.disk.serialNumber)),
-              HumanSize(DiskBytes(m.disk)), DiskFlagsText(m.disk.status),
-              MagicText(m.disk.magicNum)});
+  std::map<unsigned int, const KelctlMember*> byPosition;
+  for (const KelctlMember& m : r.members) byPosition[m.position] = &m;
+  // A member that is not there is shown as missing: that is what a degraded array lacks.
+  for (unsigned int pos : ExpectedPositions(array))
+    if (byPosition.count(pos) == 0) byPosition[pos] = nullptr;
+  for (const auto& [pos, m] : byPosition) {
+    if (m == nullptr) {
+      t.AddRow({Num(pos), "-", "-", "-", "-", "missing", "-"});
+      continue;
+    }
+    t.AddRow({pos == KEL_PLAIN_DISK_POSITION ? "-" : Num(pos), Num(m->disk.index),
+              Printable(FieldText(m->disk.modelName)), Printable(FieldText(m->disk.serialNumber)),
+              HumanSize(DiskBytes(m->disk)), DiskFlagsText(m->disk.status),
+              MagicText(m->disk.magicNum)});
+  }
   return out + OrNone(t, "(no member disks found)");
 }
 
