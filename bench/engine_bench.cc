@@ -18,81 +18,64 @@
 
 namespace {
 
-// The shared 16-disk, 16-array controller in a temporary folder.
-class ModelFolder {
+// The shared 16-disk, 16-array controller in a temporary folder, and the engine's model
+// built over it with a driver context installed as the process's own.
+class SixteenArrayEngine {
  public:
-  ModelFolder() {
+  SixteenArrayEngine() {
     char tmpl[] = "/tmp/kel_engine_bench.XXXXXX";
     if (mkdtemp(tmpl) == nullptr) return;
     m_tmp = tmpl;
-    m_ok = kel_test::MakeSixteenArraySim(Dir());
-    if (!m_ok) std::fprintf(stderr, "engine bench setup failed in %s\n", m_tmp.c_str());
+    const std::string dir = m_tmp + "/sim";
+    if (!kel_test::MakeSixteenArraySim(dir)) {
+      m_error = "simulated controller could not be built";
+      return;
+    }
+    m_drv = std::make_unique<KelDrvInterface>(std::make_unique<KelSimTransport>(dir), dir + "/dev");
+    m_drv->SetSleep([](int) {});
+    m_drv->SetRootLookup([](char*, int) { return 0; });
+    KelDrvSetGlobal(m_drv.get());
+    if (m_drv->Drv_Init() != 0 || m_dm.InitDML() != 1 || !Complete())
+      m_error = "first build did not find 16 disks, 32 VDs and 16 arrays";
+    else
+      m_error = nullptr;
   }
-  ~ModelFolder() {
+  ~SixteenArrayEngine() {
+    KelDrvSetGlobal(nullptr);
     std::error_code ec;
     if (!m_tmp.empty()) std::filesystem::remove_all(m_tmp, ec);
   }
-  bool Ok() const { return m_ok; }
-  std::string Dir() const { return m_tmp + "/sim"; }
+  // Null when the model is ready.
+  const char* Error() const { return m_error; }
+  KelDeviceManage& DM() { return m_dm; }
+  bool Complete() { return m_dm.PDNum() == 16 && m_dm.VDNum() == 32 && m_dm.RaidArrayNum() == 16; }
 
  private:
   std::string m_tmp;
-  bool m_ok = false;
+  std::unique_ptr<KelDrvInterface> m_drv;
+  KelDeviceManage m_dm;  // destroyed before the driver context it used
+  const char* m_error = "temporary folder could not be made";
 };
-
-// The engine over the folder, installed as the process's driver context.
-class Engine {
- public:
-  explicit Engine(const std::string& dir)
-      : m_drv(std::make_unique<KelSimTransport>(dir), dir + "/dev") {
-    m_drv.SetSleep([](int) {});
-    m_drv.SetRootLookup([](char*, int) { return 0; });
-    KelDrvSetGlobal(&m_drv);
-    m_ok = m_drv.Drv_Init() == 0 && m_dm.InitDML() == 1;
-  }
-  ~Engine() { KelDrvSetGlobal(nullptr); }
-  bool Ok() const { return m_ok; }
-  KelDeviceManage& DM() { return m_dm; }
-
- private:
-  KelDrvInterface m_drv;
-  KelDeviceManage m_dm;
-  bool m_ok = false;
-};
-
-bool ModelComplete(KelDeviceManage& dm) {
-  return dm.PDNum() == 16 && dm.VDNum() == 32 && dm.RaidArrayNum() == 16;
-}
 
 void BM_UpdateDML16Disks16Arrays(benchmark::State& state) {
-  ModelFolder folder;
-  if (!folder.Ok()) {
-    state.SkipWithError("simulated controller could not be built");
-    return;
-  }
-  Engine engine(folder.Dir());
-  if (!engine.Ok() || !ModelComplete(engine.DM())) {
-    state.SkipWithError("first build did not find 16 disks, 32 VDs and 16 arrays");
+  SixteenArrayEngine engine;
+  if (engine.Error() != nullptr) {
+    state.SkipWithError(engine.Error());
     return;
   }
   for (auto _ : state) {
     int rc = engine.DM().UpdateDML();
     benchmark::DoNotOptimize(rc);
   }
-  if (!ModelComplete(engine.DM())) state.SkipWithError("rebuild lost part of the model");
+  if (!engine.Complete()) state.SkipWithError("rebuild lost part of the model");
   state.counters["arrays"] = engine.DM().RaidArrayNum();
 }
 BENCHMARK(BM_UpdateDML16Disks16Arrays)->Unit(benchmark::kMillisecond);
 
 void BM_GetArrayInfoL16Arrays(benchmark::State& state) {
-  ModelFolder folder;
-  if (!folder.Ok()) {
-    state.SkipWithError("simulated controller could not be built");
-    return;
-  }
-  Engine engine(folder.Dir());
-  if (!engine.Ok() || !ModelComplete(engine.DM())) {
-    state.SkipWithError("first build did not find 16 disks, 32 VDs and 16 arrays");
+  SixteenArrayEngine engine;
+  if (engine.Error() != nullptr) {
+    state.SkipWithError(engine.Error());
     return;
   }
   std::vector<int> indexes;
