@@ -5,11 +5,10 @@
 #include "sharedlib/diag.h"
 
 namespace {
-constexpr uint16_t kPdFlagFlagged = 1u << 0;  // disk flag bit 0: set aside
 
 bool DiskUsable(const KelVirDevice* vd) {
   const KelPhyDevice* pd = vd->m_pPD;
-  return pd == nullptr || (pd->IsReadable() && (pd->m_wdFlag & kPdFlagFlagged) == 0);
+  return pd == nullptr || (pd->IsReadable() && (pd->m_wdFlag & KEL_PD_FLAG_SET_ASIDE) == 0);
 }
 }  // namespace
 

@@ -9,11 +9,6 @@
 #include "engine/vir_device.h"
 #include "sharedlib/diag.h"
 
-namespace {
-// Disk flag bit 0: the disk is set aside (repairs and synchronisation refuse it).
-constexpr uint16_t kPdFlagFlagged = 1u << 0;
-}  // namespace
-
 KelRaidArray::KelRaidArray(KelDeviceManage* dm, uint8_t raidType)
     : m_pDM(dm), m_byRaidType(raidType) {}
 
@@ -173,7 +168,7 @@ int KelRaidArray::ValidateCommon(int minCount, const char* minText) {
     }
     uint16_t w = 0;
     const KelPhyDevice* pd = vd->m_pPD;
-    if (pd != nullptr && (!pd->IsReadable() || (pd->m_wdFlag & kPdFlagFlagged))) w |= KEL_VD_STATUS_BIT0;
+    if (pd != nullptr && (!pd->IsReadable() || (pd->m_wdFlag & KEL_PD_FLAG_SET_ASIDE))) w |= KEL_VD_STATUS_BIT0;
     if (!vd->IsVDValid()) w |= KEL_VD_STATUS_BIT3;
     const _VD_Config_sector_* blk = vd->Block();
     // A VD that was the target of an unfinished synchronisation holds partial data: it

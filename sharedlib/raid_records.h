@@ -80,6 +80,7 @@ static_assert(offsetof(_zr_device_hub_info_t, deviceVenderID) == 36);
 static_assert(offsetof(_zr_device_hub_info_t, nValidDeviceNum) == 44);
 
 // Bits of _zr_device_info::status (the disk's flag word).
+constexpr uint16_t KEL_PD_FLAG_SET_ASIDE = 1u << 0;  // synchronisation and repairs refuse it
 constexpr uint16_t KEL_PD_FLAG_HEALTH_BAD = 1u << 2;
 constexpr uint16_t KEL_PD_FLAG_UNREADABLE = 1u << 3;
 constexpr uint16_t KEL_PD_FLAG_CLEAR_PARTITION = 1u << 4;

@@ -106,7 +106,7 @@ TEST(RaidText, StatusWordsAndNames) {
   EXPECT_EQ(ArrayStatusText(0x21), "degraded, bit5");
   EXPECT_EQ(DiskFlagsText(0), "ok");
   EXPECT_EQ(DiskFlagsText(0x1C), "health bad, unreadable, partition clear pending");
-  EXPECT_EQ(DiskFlagsText(0x1), "bit0");
+  EXPECT_EQ(DiskFlagsText(0x3), "set aside, bit1");
   EXPECT_EQ(ArrayTaskText(1), "synchronising");
   EXPECT_EQ(ArrayTaskText(2), "migrating");
   EXPECT_EQ(ArrayTaskText(3), "replacing");

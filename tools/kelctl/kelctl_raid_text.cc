@@ -90,7 +90,8 @@ std::string ArrayTaskText(unsigned int task) {
 }
 
 std::string DiskFlagsText(unsigned int flags) {
-  static const BitWord kWords[] = {{KEL_PD_FLAG_HEALTH_BAD, "health bad"},
+  static const BitWord kWords[] = {{KEL_PD_FLAG_SET_ASIDE, "set aside"},
+                                   {KEL_PD_FLAG_HEALTH_BAD, "health bad"},
                                    {KEL_PD_FLAG_UNREADABLE, "unreadable"},
                                    {KEL_PD_FLAG_CLEAR_PARTITION, "partition clear pending"}};
   return flags == 0 ? "ok" : BitWords(flags, kWords, sizeof(kWords) / sizeof(kWords[0]));
