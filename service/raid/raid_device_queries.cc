@@ -1,6 +1,7 @@
 // Queries of the device tree: the controller, its channels, device hubs, disks and the
 // protected free areas of a disk. Each copies the client's record out of the data area,
 // lets the engine fill it and copies it back before the reply is built.
+#include "driver/drv_le.h"
 #include "service/raid/raid_engine_ops.h"
 #include "service/raid/raid_handlers.h"
 #include "service/raid/raid_reply.h"
@@ -33,10 +34,10 @@ int RaidQueryIndexMap(KelUserCmd* pCmd, int (*fetch)(_Kel_Index_Map*)) {
     KelRaidEngine().update_hardware_info();
   }
   // The record keeps the high half first; the client reads one little-endian 128-bit map.
-  RaidStoreLe32(pCmd, 4, static_cast<uint32_t>(map.map_Low64));
-  RaidStoreLe32(pCmd, 8, static_cast<uint32_t>(map.map_Low64 >> 32));
-  RaidStoreLe32(pCmd, 12, static_cast<uint32_t>(map.map_High64));
-  RaidStoreLe32(pCmd, 16, static_cast<uint32_t>(map.map_High64 >> 32));
+  KelStoreLe32(pCmd->data + 4, static_cast<uint32_t>(map.map_Low64));
+  KelStoreLe32(pCmd->data + 8, static_cast<uint32_t>(map.map_Low64 >> 32));
+  KelStoreLe32(pCmd->data + 12, static_cast<uint32_t>(map.map_High64));
+  KelStoreLe32(pCmd->data + 16, static_cast<uint32_t>(map.map_High64 >> 32));
   return ret;
 }
 

@@ -31,7 +31,3 @@ _Index_Plus_t RaidIndexAt(const KelUserCmd* cmd, int at) {
   std::memcpy(&ref, cmd->data + at, sizeof ref);
   return ref;
 }
-
-void RaidStoreLe32(KelUserCmd* cmd, int at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) cmd->data[at + i] = static_cast<unsigned char>(value >> (8 * i));
-}

@@ -37,9 +37,6 @@ int RaidPayloadReply(KelUserCmd* cmd, int reqLen, int ret);
 // The 8-byte device reference at `at` (index in its first byte, magic at bytes 4 and 5).
 _Index_Plus_t RaidIndexAt(const KelUserCmd* cmd, int at);
 
-// Little-endian stores into the data area.
-void RaidStoreLe32(KelUserCmd* cmd, int at, uint32_t value);
-
 // Copies a record out of the data area into an aligned local and back.
 template <typename T>
 void RaidLoadRecord(const unsigned char* from, T* to) {

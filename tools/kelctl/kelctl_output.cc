@@ -16,39 +16,9 @@ std::string RightsHex(int rights) {
   return text;
 }
 
-// The RAID engine's codes, which the service passes through; the library's table knows
-// the codes of the connection and of the service-local commands.
-struct EngineCodeText {
-  int code;
-  const char* text;
-};
-
-constexpr EngineCodeText kEngineCodeTexts[] = {
-    {2, "stale magic number: the device or array changed since it was read; read it again"},
-    {100, "the RAID engine is not running"},
-    {101, "the RAID engine could not start"},
-    {106, "the RAID model is busy"},
-    {107, "the RAID model is busy"},
-    {200, "no such disk or array, or index out of range"},
-    {201, "bad parameter"},
-    {202, "not valid for this RAID type"},
-    {204, "no such disk"},
-    {205, "the disk is unusable (its configuration cannot be read)"},
-    {216, "stale magic number: the device or array changed since it was read; read it again"},
-    {803, "at least one disk is unhealthy"},
-    {804, "not a configurable disk"},
-    {805, "the SMART command failed"},
-    {809, "the driver reload failed"},
-    {900, "a driver command failed"},
-};
-
 }  // namespace
 
-std::string KelctlCodeText(int code) {
-  for (const EngineCodeText& c : kEngineCodeTexts)
-    if (c.code == code) return c.text;
-  return KelClientResultText(code);
-}
+std::string KelctlCodeText(int code) { return KelClientResultText(code); }
 
 std::vector<std::string> SplitLogLines(const std::string& text) {
   std::vector<std::string> lines;

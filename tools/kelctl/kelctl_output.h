@@ -19,7 +19,7 @@ std::string FormatJson(const KelctlOptions& options, const KelctlOutcome& outcom
 // "kelctl: login failed: 2013 (wrong user name or password)" and a newline.
 std::string FormatFailure(const KelctlOutcome& outcome);
 
-// The meaning of a return code: the RAID engine's codes, else the client library's text.
+// The meaning of a return code, as the client library names it.
 std::string KelctlCodeText(int code);
 
 // The lines of the log text, without their line ends; a last line without "\n" counts.

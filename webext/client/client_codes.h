@@ -1,6 +1,6 @@
 // Result codes of the client connection library, and a short meaning for each code a
 // caller may see: the library's own (2000-2015, and 1002 for three wrong replies) and the
-// service's codes that the library passes through unchanged.
+// service's and RAID engine's codes that the library passes through unchanged.
 #ifndef KEL_WEBEXT_CLIENT_CLIENT_CODES_H
 #define KEL_WEBEXT_CLIENT_CLIENT_CODES_H
 
