@@ -24,12 +24,12 @@ class DMSave : public EngineSimTest {
     return v;
   }
   int WritesSent() {
-    auto sent = m_transport->Sent();
+    auto sent = m_transport->SentCommands();
     return static_cast<int>(std::count_if(sent.begin(), sent.end(),
                                           [](auto& s) { return s.first == 0x11; }));
   }
   uint8_t AreasInLastWrite() {
-    auto sent = m_transport->Sent();
+    auto sent = m_transport->SentCommands();
     for (auto it = sent.rbegin(); it != sent.rend(); ++it)
       if (it->first == 0x11) return it->second;
     return 0;

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,9 +22,18 @@
 #include "sim/sim_ops.h"
 #include "sim/sim_transport.h"
 
-// Forwards to the simulator and remembers every node a command went through.
+// Forwards to the simulator and remembers every command: the node it went through, its
+// sub-command and first parameter byte. The real-targets answer (0x13) of chosen nodes can
+// be replaced: the simulated controller shows every node as a plain disk, while a real one
+// shows arrays as logical targets.
 class RecordingSimTransport : public KelDrvTransport {
  public:
+  struct SentCommand {
+    std::string node;
+    uint8_t sub;
+    uint8_t firstParam;
+  };
+
   explicit RecordingSimTransport(const std::string& dir) : m_sim(dir) {}
 
   std::vector<std::string> ListNodes() override { return m_sim.ListNodes(); }
@@ -31,19 +41,39 @@ class RecordingSimTransport : public KelDrvTransport {
                         size_t len) override {
     {
       std::lock_guard<std::mutex> g(m_lock);
-      m_sent.push_back(name);
+      m_sent.push_back({name, len > 36 ? buf[30] : uint8_t{0}, len > 36 ? buf[36] : uint8_t{0}});
     }
-    return m_sim.Send(name, cdb, buf, len);
+    KelDrvSendResult r = m_sim.Send(name, cdb, buf, len);
+    std::lock_guard<std::mutex> g(m_lock);
+    auto it = m_targets.find(name);
+    if (r == KelDrvSendResult::kOk && len >= 36 + 60 && buf[30] == 0x13 && it != m_targets.end())
+      std::memcpy(buf + 36, &it->second, sizeof(it->second));
+    return r;
   }
+  // The nodes of every command sent so far.
   std::vector<std::string> Sent() {
     std::lock_guard<std::mutex> g(m_lock);
-    return m_sent;
+    std::vector<std::string> nodes;
+    for (const SentCommand& c : m_sent) nodes.push_back(c.node);
+    return nodes;
+  }
+  // (sub-command, first parameter byte) of every command sent so far.
+  std::vector<std::pair<uint8_t, uint8_t>> SentCommands() {
+    std::lock_guard<std::mutex> g(m_lock);
+    std::vector<std::pair<uint8_t, uint8_t>> out;
+    for (const SentCommand& c : m_sent) out.push_back({c.sub, c.firstParam});
+    return out;
+  }
+  void SetTargets(const std::string& node, const _Real_Targets_Pos_Info& info) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_targets[node] = info;
   }
 
  private:
   KelSimTransport m_sim;
   std::mutex m_lock;
-  std::vector<std::string> m_sent;  // guarded by m_lock
+  std::vector<SentCommand> m_sent;                          // guarded by m_lock
+  std::map<std::string, _Real_Targets_Pos_Info> m_targets;  // guarded by m_lock
 };
 
 // ATA identity text back to host order, trailing spaces and zeros dropped.
@@ -108,20 +138,19 @@ class SimDriverTest : public testing::Test {
     EXPECT_TRUE(KelSimAddHub(*m_folder, channel, side, &err, reportedCount)) << err;
   }
 
-  // Writes an MBR with one primary partition into sector 0 of the disk with device number
-  // `device`, through the driver's raw write as the engine would.
-  bool WriteMbr(uint16_t device) {
+  // Writes an MBR with `parts` primary partitions into sector 0 of the disk with device
+  // number `device`, through the driver's raw write as the engine would.
+  bool WriteMbr(uint16_t device, int parts = 1) {
     uint8_t mbr[HD_SECTOR_SIZE] = {};
-    mbr[446 + 4] = 0x83;
-    mbr[446 + 8] = 63;  // first sector of the partition
-    mbr[446 + 12] = 0x10;
+    for (int i = 0; i < parts; ++i) {
+      mbr[446 + 16 * i + 4] = 0x83;
+      mbr[446 + 16 * i + 8] = static_cast<uint8_t>(63 + i * 64);  // first sector
+      mbr[446 + 16 * i + 12] = 0x10;
+    }
     mbr[510] = 0x55;
     mbr[511] = 0xAA;
     _DISK_IO_POS_EX pos{};
-    pos.byCtrlIndex = 0;
-    pos.byCtlerInternalIndex = 0;
     pos.wdDeviceNo = device;
-    pos.dw64StartLBA = 0;
     pos.dw64SectorCount = 1;
     _DISK_IO_RESULT res{};
     return m_op->WriteDeviceDataRBOP(&pos, mbr, &res) != 0 && res.dw64SectorsDone == 1;
