@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "tests/client/fake_server.h"
+#include "tests/client/kelctl_in_process.h"
 #include "tools/kelctl/kelctl_app.h"
 #include "webext/client/client_info.h"
 
@@ -51,22 +52,8 @@ class KelctlApp : public ::testing::Test {
   }
 
   int Run(std::vector<std::string> args) {
-    std::vector<std::string> full = {"--port",
-                                     std::to_string(server ? server->port() : RefusingPort())};
-    full.insert(full.end(), args.begin(), args.end());
-    out.clear();
-    err.clear();
-    int status = KelctlMain(
-        full,
-        [this](const char* name) -> const char* {
-          auto it = env.find(name);
-          return it == env.end() ? nullptr : it->second.c_str();
-        },
-        [](const std::string&, std::string*, std::string* error) {
-          *error = "no terminal to ask for the password on";
-          return false;
-        },
-        &out, &err);
+    int status =
+        RunKelctlInProcess(server ? server->port() : RefusingPort(), args, env, &out, &err);
     if (server) {
       EXPECT_TRUE(server->Join());
     }

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "tests/client/raid_replies.h"
+#include "tests/client/kelctl_in_process.h"
 #include "tools/kelctl/kelctl_app.h"
 #include "tools/kelctl/kelctl_raid_commands.h"
 #include "webext/client/client_info.h"
@@ -131,19 +132,8 @@ class KelctlRaid : public ::testing::Test {
   }
 
   int Run(std::vector<std::string> args) {
-    std::vector<std::string> full = {"--port", std::to_string(server ? server->port() : 1)};
-    full.insert(full.end(), args.begin(), args.end());
-    out.clear();
-    err.clear();
-    int status = KelctlMain(
-        full, [](const char* name) -> const char* {
-          return std::string(name) == "KEL_PASSWORD" ? "pelum" : nullptr;
-        },
-        [](const std::string&, std::string*, std::string* error) {
-          *error = "no terminal to ask for the password on";
-          return false;
-        },
-        &out, &err);
+    int status = RunKelctlInProcess(server ? server->port() : 1, args,
+                                    {{"KEL_PASSWORD", "pelum"}}, &out, &err);
     if (server) {
       EXPECT_TRUE(server->Join());
     }
