@@ -31,16 +31,6 @@ int FreePort() {
   return ntohs(addr.sin_port);
 }
 
-TempDir::TempDir() {
-  char tmpl[] = "/tmp/kel-test-XXXXXX";
-  m_path = mkdtemp(tmpl);
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(m_path, ec);
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;

@@ -11,22 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace kel_test {
 
 // A port that was free a moment ago on 127.0.0.1.
 int FreePort();
-
-// A folder under /tmp removed with everything in it when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& path() const { return m_path; }
-  std::string File(const std::string& name) const { return m_path + "/" + name; }
-
- private:
-  std::string m_path;
-};
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
