@@ -171,22 +171,32 @@ int KelReceiveSocket::Accept() {
   }
 }
 
+bool KelFirstIPv4(const addrinfo* list, in_addr* out) {
+  for (const addrinfo* a = list; a != nullptr; a = a->ai_next) {
+    if (a->ai_family != AF_INET || a->ai_addr == nullptr) continue;
+    *out = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
+    return true;
+  }
+  return false;
+}
+
 KelSendSocket::KelSendSocket(const char* host, unsigned short port) {
   m_tgtAddr.sin_addr.s_addr = inet_addr(host);
   if (m_tgtAddr.sin_addr.s_addr == INADDR_NONE) {
-    // Name resolution with the reentrant interface: several client threads may connect.
+    // Name resolution with the reentrant interface: several client threads may connect. The
+    // protocol is IPv4 only, so only IPv4 answers are asked for (a host whose name maps to
+    // ::1 first still connects to its IPv4 address).
     addrinfo hints{};
+    hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
       KEL_PRINT(ZEP_DBG_WARN,
                 "Warning: Server Name resolve failed, please use server ip address directly\n");
-    } else if (found->ai_family != AF_INET) {
+    } else if (!KelFirstIPv4(found, &m_tgtAddr.sin_addr)) {
       KEL_PRINT(ZEP_DBG_WARN, "Warning:Please input server`s IPv4 address directly\n");
       freeaddrinfo(found);
       return;
-    } else {
-      m_tgtAddr.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
     }
     if (found != nullptr) freeaddrinfo(found);
   }

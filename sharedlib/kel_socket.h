@@ -5,6 +5,7 @@
 #ifndef KEL_SHAREDLIB_KEL_SOCKET_H
 #define KEL_SHAREDLIB_KEL_SOCKET_H
 
+#include <netdb.h>
 #include <netinet/in.h>
 #include <signal.h>
 
@@ -64,6 +65,9 @@ class KelReceiveSocket : public KelBaseSocket {
   int m_acceptedSock = -1;
   sockaddr_in m_peerAddr{};
 };
+
+// The first IPv4 address of a resolver answer into *out; false when the answer holds none.
+bool KelFirstIPv4(const addrinfo* list, in_addr* out);
 
 // A TCP socket that connects to one service. The constructor only resolves the target;
 // Start connects.

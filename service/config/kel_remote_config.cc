@@ -25,10 +25,13 @@ bool IsTrueText(const char* text) {
   return false;
 }
 
-// strtol as a 32-bit long sees it: out-of-range values saturate at the int32 bounds.
+// Signed decimal into 32 bits. The file is written with the 32 bits as unsigned decimal, so
+// values up to UINT32_MAX are taken as those 32 bits and a value the service wrote reads back
+// unchanged; values further out saturate at the int32 bounds.
 int32_t ParseInt32(const std::string& text) {
-  long v = std::strtol(text.c_str(), nullptr, 10);
-  if (v > INT32_MAX) return INT32_MAX;
+  long long v = std::strtoll(text.c_str(), nullptr, 10);
+  if (v > static_cast<long long>(UINT32_MAX)) return INT32_MAX;
+  if (v > INT32_MAX) return static_cast<int32_t>(static_cast<uint32_t>(v));
   if (v < INT32_MIN) return INT32_MIN;
   return static_cast<int32_t>(v);
 }

@@ -112,6 +112,10 @@ void AcceptLoop(Components& c, KelSrvPrivate& priv) {
   }
 }
 
+// Runs the components down. Every producer of event-log lines and every user of the
+// registry (connection threads, the command worker, the listeners) is stopped before the
+// sinks it writes to are destroyed; then the event log, whose flush timer needs the timer
+// daemon, and the remaining stores.
 void Shutdown(Components& c, KelSrvPrivate& priv) {
   fputs("Get exit sigm break\n", stdout);
   fflush(stdout);
@@ -119,25 +123,31 @@ void Shutdown(Components& c, KelSrvPrivate& priv) {
   KEL_PRINT(ZEP_DBG_INFO, "delete kelSigParser\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelWatchDog\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelBroadcast\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelEventListen\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelHpListen\n");
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelCliThreadList\n");
+  c.kelCliThreadList.reset();
+  priv.pCliThreadList = nullptr;
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelCmdParser\n");
+  c.kelCmdParser.reset();
+  priv.pCmdParser = nullptr;
+  KEL_PRINT(ZEP_DBG_INFO, "delete kelEH\n");
+  c.kelEH.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelLog\n");
+  priv.pEventLog = nullptr;
   c.kelLog.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete StopTimerDaemonThread()\n");
   KelTimer::StopTimerDaemonThread();
-  KEL_PRINT(ZEP_DBG_INFO, "delete kelEventListen\n");
-  KEL_PRINT(ZEP_DBG_INFO, "delete kelCliThreadList\n");
-  c.kelCliThreadList.reset();
-  KEL_PRINT(ZEP_DBG_INFO, "delete kelCmdParser\n");
-  c.kelCmdParser.reset();
-  KEL_PRINT(ZEP_DBG_INFO, "delete kelEH\n");
-  c.kelEH.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelCliHashTable\n");
+  priv.pClientHash = nullptr;
   c.kelCliHashTable.reset();
-  KEL_PRINT(ZEP_DBG_INFO, "delete kelHpListen\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelAccount\n");
+  priv.pAccount = nullptr;
   c.kelAccount.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelMainListenSocket\n");
   c.kelMainListenSocket.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelConfig\n");
+  priv.pConfig = nullptr;
   c.kelConfig.reset();
   gClearWait.Complete();
   KelSrvExit(&priv);

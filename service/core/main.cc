@@ -22,7 +22,8 @@ void Usage(FILE* out) {
         "              same. The option may stand before or after CONFIG.\n"
         "  --help      show this text\n"
         "\n"
-        "Stop: Ctrl-C, or SIGRTMIN+1 to the supervising process (kill -s RTMIN+1 PID).\n",
+        "Stop: Ctrl-C, or SIGTERM or SIGRTMIN+1 to the supervising process (kill PID,\n"
+        "kill -s RTMIN+1 PID).\n",
         out);
 }
 

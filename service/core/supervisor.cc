@@ -39,6 +39,9 @@ void WriteIntLine(const char* prefix, int value, const char* suffix) {
   (void)ignored;
 }
 
+// Ctrl-C, and SIGTERM to the supervising process (kill PID, timeout, service managers):
+// the same orderly stop as SIGRTMIN+1. Without it the parent would die of SIGTERM and leave
+// the working child, which ignores SIGTERM, running on its own.
 void OnInterrupt(int) {
   g_nStopValue = 0;
   g_nStopSender = 0;
@@ -62,7 +65,11 @@ void StopChild(pid_t child) {
   value.sival_int = g_nStopValue;
   sigqueue(child, SIGRTMIN + 1, value);
   for (int waited_ms = 0;; waited_ms += 100) {
-    pid_t done = waitpid(child, nullptr, WNOHANG);
+    int status = 0;
+    pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
+      fprintf(stderr, "working process %d ended abnormally (status %d)\n", static_cast<int>(child),
+              status);
     if (done == child || (done < 0 && errno != EINTR)) return;
     if (waited_ms == 60000) {
       fprintf(stderr, "working process %d did not stop, killing it\n", static_cast<int>(child));
@@ -90,6 +97,7 @@ int CreateChild(int count, const char* cfgPath) {
   sigemptyset(&act.sa_mask);
   if (sigaction(SIGRTMIN + 1, &act, nullptr) != 0) puts("install sigal error");
   Install(SIGINT, OnInterrupt);
+  Install(SIGTERM, OnInterrupt);
   Install(SIGCHLD, OnChildEnded);
 
   if (count < 1) return -1;
@@ -100,6 +108,7 @@ int CreateChild(int count, const char* cfgPath) {
   sigemptyset(&watched);
   sigaddset(&watched, SIGRTMIN + 1);
   sigaddset(&watched, SIGINT);
+  sigaddset(&watched, SIGTERM);
   sigaddset(&watched, SIGCHLD);
   sigprocmask(SIG_BLOCK, &watched, &waiting);
 
@@ -107,7 +116,10 @@ int CreateChild(int count, const char* cfgPath) {
   for (;;) {
     if (g_bSrvShutdown) {
       if (g_nStopValue == kServiceExitValue && child > 0 && g_nStopSender == child) {
-        kill(0, SIGTERM);  // the child could not serve: end the whole group
+        // The child could not serve: end the whole group, this process included.
+        Install(SIGTERM, SIG_DFL);
+        sigprocmask(SIG_SETMASK, &waiting, nullptr);
+        kill(0, SIGTERM);
         return 0;
       }
       StopChild(child);
@@ -139,7 +151,10 @@ int CreateChild(int count, const char* cfgPath) {
     break;  // the working child
   }
 
+  // The working child keeps the default SIGTERM action until the client registry installs
+  // its own handler.
   Install(SIGCHLD, SIG_DFL);
+  Install(SIGTERM, SIG_DFL);
   sigprocmask(SIG_SETMASK, &waiting, nullptr);
 
   if (!KelSrvMain(nullptr, cfgPath)) {

@@ -1,8 +1,8 @@
 // The supervising parent of kelsrv: it forks the working child and forks a new one at once
 // whenever the child ends. Stopping:
-//   - SIGRTMIN+1 to the parent, or SIGINT (Ctrl-C reaches both processes), asks for an
-//     orderly stop: the parent passes SIGRTMIN+1 on to the working child, which runs its
-//     shutdown sequence and exits; then the parent exits. Nothing is left running.
+//   - SIGRTMIN+1 or SIGTERM to the parent, or SIGINT (Ctrl-C reaches both processes), asks
+//     for an orderly stop: the parent passes SIGRTMIN+1 on to the working child, which runs
+//     its shutdown sequence and exits; then the parent exits. Nothing is left running.
 //   - A working child that cannot open its listen socket signals the parent with value 8;
 //     the parent then sends SIGTERM to its process group and dies of it, and the child ends
 //     two seconds later. Nothing is restarted.

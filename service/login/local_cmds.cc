@@ -36,6 +36,10 @@ constexpr unsigned int kMsPerMinute = 60000;
 // The largest whole number of minutes whose milliseconds still fit in 32 bits.
 constexpr unsigned int kMaxIntervalMinutes = 71582;
 
+// The shortest request each sub-code can be answered from, sub-code included.
+constexpr unsigned short kLocalRequestLen[kLocalSlots] = {1, 1, 1, kLogItemsRequestLen, 1, 2, 1,
+                                                           1, 5, 1};
+
 // Filled once, on the first local command; read-only afterwards.
 KelLocalHandler aNetKelLocalFunction[kLocalSlots];
 
@@ -97,6 +101,16 @@ bool KelExecuteLocalCmd(KelSrvPrivate* priv, KelUserCmd* cmd, std::string& logTe
     logText.clear();
     cmd->status = KEL_CMD_REFUSED;
     ShortReply(cmd, KEL_RET_INVALID_CMD);
+    return false;
+  }
+  // Missing request bytes would read as zeros (switching the beeper off, an interval of 0):
+  // a request too short for its sub-code changes nothing.
+  if (cmd->m_CmdDataLen < kLocalRequestLen[subCode]) {
+    KEL_PRINT(ZEP_DBG_ERROR, "Local command[%d] request too short [%d bytes]\n", subCode,
+              cmd->m_CmdDataLen);
+    logText.clear();
+    cmd->status = KEL_CMD_FAILED;
+    ShortReply(cmd, KEL_LOCAL_BAD_REQUEST);
     return false;
   }
   const int ret = handler(priv, cmd, logText);

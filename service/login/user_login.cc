@@ -182,12 +182,6 @@ unsigned char SessionRightsCode(unsigned int rights) {
   return 0x16;
 }
 
-int AckCommand(int sock, const unsigned char* cmd, const unsigned char* data,
-               const unsigned short* len, unsigned char* buf) {
-  AssemblePacket(*cmd, data, *len, buf);
-  return SendPacket(sock, buf, static_cast<unsigned short>(*len + kPacketOverhead));
-}
-
 bool UserRegister(KelSrvPrivate* priv, KelUserCmd* cmd, int* clientId, std::string& logText) {
   switch (cmd->code) {
     case KEL_CMD_LOGIN:
@@ -221,7 +215,12 @@ bool UserLogin(KelSrvPrivate* priv, KelUserCmd* cmd, int* clientId, std::string&
       KEL_PRINT(ZEP_DBG_ERROR, "Get ClientHash W lock failed\n");
       result = KEL_LOCAL_REGISTRY_LOCK;
     } else {
-      const int registered = RegisterSession(priv, cmd, account, &id);
+      int registered = RegisterSession(priv, cmd, account, &id);
+      // Sessions whose connections all closed would otherwise hold every place until the
+      // watchdog drops them, locking the administrator out; guests wait for a free place.
+      if (registered == KEL_LOGIN_NO_ID && (account.rights & KEL_ACC_ADMIN) != 0 &&
+          hash->EvictUnreachableSession())
+        registered = RegisterSession(priv, cmd, account, &id);
       if (registered != 0) result = registered;
       hash->w_unlock(__FILE__, __LINE__);
     }

@@ -27,10 +27,6 @@ enum KelLocalRet {
 // Session rights code sent to the client, from the account's rights word.
 unsigned char SessionRightsCode(unsigned int rights);
 
-// Sends the reply packet for `*cmd`/`data`/`*len` built in `buf` (which may be `data`).
-int AckCommand(int sock, const unsigned char* cmd, const unsigned char* data,
-               const unsigned short* len, unsigned char* buf);
-
 // For every packet before the connection is logged in: code 250 logs in, 251 continues a
 // session, any other code returns false with the command untouched. True: the connection
 // is now logged in as *clientId.

@@ -19,7 +19,11 @@ int g_nLastClientID = 0;
 }  // namespace
 
 KelRemoteClient::KelRemoteClient(int id, void* cmdParser)
-    : waitingQueue(id), runningQueue(id), clientID(id), pCmdParser(cmdParser) {}
+    : waitingQueue(id),
+      runningQueue(id),
+      clientID(id),
+      m_idleSince(std::chrono::steady_clock::now()),
+      pCmdParser(cmdParser) {}
 
 KelRemoteClient::~KelRemoteClient() {
   if (m_nRefCnt != 0) KEL_ASSERT_TEXT("m_nRefCnt == 0");
@@ -55,6 +59,7 @@ void KelRemoteClient::AddCliThread(KelClientThread* thread) {
   }
   try {
     m_cliThreads.Insert(thread);
+    ++m_nCliThreads;
   } catch (const std::bad_alloc&) {
     KEL_PRINT(ZEP_DBG_ERROR, "Lock the cliThreadMutex failed\n");
   }
@@ -63,8 +68,20 @@ void KelRemoteClient::AddCliThread(KelClientThread* thread) {
 
 void KelRemoteClient::RemoveCliThread(KelClientThread* thread) {
   if (!m_cliThreadsMutex.lock()) KEL_ASSERT_TEXT("m_cliThreadsMutex.lock()");
-  m_cliThreads.Remove(thread);
+  m_nCliThreads -= m_cliThreads.Remove(thread);
+  if (m_nCliThreads == 0) m_idleSince = std::chrono::steady_clock::now();
   if (!m_cliThreadsMutex.unlock()) KEL_ASSERT_TEXT("m_cliThreadsMutex.unlock()");
+}
+
+bool KelRemoteClient::IsUnreachable(std::chrono::steady_clock::time_point* since) {
+  notifyMutex.lock();
+  const bool notified = notifySocket.sock != -1;
+  notifyMutex.unlock();
+  m_cliThreadsMutex.lock();
+  const bool connected = m_nCliThreads > 0;
+  *since = m_idleSince;
+  m_cliThreadsMutex.unlock();
+  return !notified && !connected;
 }
 
 int KelRemoteClient::FlushPendingCmds() {
@@ -245,6 +262,32 @@ int KelClientHash::AllocateFreeClientID() {
     if (++g_nLastClientID >= 2147483647) g_nLastClientID = 1;
     if (!m_IDToClientMap.Find(g_nLastClientID, nullptr)) return g_nLastClientID;
   }
+}
+
+bool KelClientHash::EvictUnreachableSession() {
+  int ids[kMaxClients * 2];
+  KelClient* clients[kMaxClients * 2];
+  if (m_IDToClientMap.GetCurElemNum() > kMaxClients * 2) return false;
+  const int n = m_IDToClientMap.GetAllElems(ids, clients);
+  int victim = gDummyClientID;
+  std::chrono::steady_clock::time_point oldest{};
+  for (int i = 0; i < n; ++i) {
+    std::chrono::steady_clock::time_point since;
+    if (clients[i]->pRemoteClient == nullptr || !clients[i]->pRemoteClient->IsUnreachable(&since))
+      continue;
+    if (victim == gDummyClientID || since < oldest) {
+      victim = ids[i];
+      oldest = since;
+    }
+  }
+  if (victim == gDummyClientID) return false;
+  KelClient* client = GetClient(victim);
+  const std::string name = client->pRemoteClient->accountInfo.name;
+  const auto idle = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::steady_clock::now() - oldest);
+  KEL_PRINT(ZEP_DBG_INFO, "Registry full: end client[%d] <%s>, without a connection for %lld s\n",
+            victim, name.c_str(), static_cast<long long>(idle.count()));
+  return DestroyClient(victim, false);
 }
 
 void KelClientHash::TEST_ResetIdCounter() { g_nLastClientID = 0; }

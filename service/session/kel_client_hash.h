@@ -15,6 +15,7 @@
 #define KEL_SERVICE_SESSION_KEL_CLIENT_HASH_H
 
 #include <atomic>
+#include <chrono>
 #include <string>
 
 #include "service/account/kel_account.h"
@@ -56,6 +57,9 @@ class KelRemoteClient : public KelMemPool {
   bool WaitForDeadSig() { return deadEvent.WaitForComplete(100); }
   void AddCliThread(KelClientThread* thread);
   void RemoveCliThread(KelClientThread* thread);
+  // True when the session has neither a connection thread nor a notification connection;
+  // *since is when it lost the last of them (or was created without one).
+  bool IsUnreachable(std::chrono::steady_clock::time_point* since);
   // Ends every waiting command (answered with return code 4); returns how many there were.
   int FlushPendingCmds();
   int GetRefCnt() const { return m_nRefCnt; }
@@ -73,6 +77,8 @@ class KelRemoteClient : public KelMemPool {
   const int clientID;
   int m_nRefCnt = 0;                // guarded by the KelClient's mutex
   KelList<KelClientThread*> m_cliThreads;  // guarded by m_cliThreadsMutex
+  int m_nCliThreads = 0;                   // guarded by m_cliThreadsMutex
+  std::chrono::steady_clock::time_point m_idleSince;  // guarded by m_cliThreadsMutex
   KelMutex m_cliThreadsMutex;
   KelWait deadEvent;
   void* pCmdParser;
@@ -109,6 +115,10 @@ class KelClientHash {
   bool DestroyClient(int id, bool wait);
   bool Reclaim();
   int AllocateFreeClientID();
+  // For an administrator's login into a full registry (the caller holds the exclusive
+  // lock): destroys the session that has been without any connection for the longest time.
+  // True when a place became free.
+  bool EvictUnreachableSession();
   void Dump();
 
   // Restarts client ID allocation at 1 (tests only).

@@ -10,6 +10,7 @@
 #include "service/core/srv_private.h"
 #include "service/eventlog/kel_event_log.h"
 #include "service/login/connection_notices.h"
+#include "service/login/login_throttle.h"
 #include "service/login/user_login.h"
 #include "service/session/kel_client_hash.h"
 #include "service/session/kel_cmd_parser.h"
@@ -66,6 +67,24 @@ void KelClientThread::QueueLogText(const std::string& text) {
   pSrvPrivate->pEventLog->AddItemToQueue(line);
 }
 
+// Peers that have not logged in must not be able to wipe the event log's history: a
+// connection leaves at most one line naming its peer, and failed logins are limited per
+// peer address.
+void KelClientThread::QueuePreLoginText(const KelUserCmd* cmd, bool loggedIn,
+                                        const std::string& text) {
+  const auto now = KelLoginThrottle::Clock::now();
+  for (const std::string& summary : KelLoginThrottle::Service().Expired(now)) QueueLogText(summary);
+  if (loggedIn) {
+    QueueLogText(text);
+  } else if (cmd->code == KEL_CMD_LOGIN) {
+    for (const std::string& line : KelLoginThrottle::Service().FailedLogin(peerText, text, now))
+      QueueLogText(line);
+  } else if (!peerLogged && !text.empty()) {
+    peerLogged = true;
+    QueueLogText(text);
+  }
+}
+
 void KelClientThread::run() {
   // The descriptor is only closed by this thread (or after it ended), so reading it
   // without the lock is safe here.
@@ -105,8 +124,7 @@ void KelClientThread::run() {
     } else if (disposition == KEL_DISPATCH_QUEUED && !pCurCmd->WaitForComplete()) {
       KEL_PRINT(ZEP_DBG_ERROR, "Wait for cmd timeout\n");
     }
-    int sent = AckCommand(sock, &pCurCmd->code, pCurCmd->data, &pCurCmd->m_CmdDataLen,
-                          pCurCmd->data);
+    int sent = pCurCmd->SendReply(sock);
     delete pCurCmd;
     pCurCmd = nullptr;
     if (sent != 0) break;
@@ -119,9 +137,10 @@ bool KelClientThread::DispatchCmd(KelUserCmd* cmd, int& disposition) {
   std::string text = std::string("IP:") + peerText;
   if (loginState != KEL_LOGIN_DONE) {
     // Before login every packet goes to the login handlers; others come back unchanged.
-    if (UserRegister(pSrvPrivate, cmd, &clientID, text)) loginState = KEL_LOGIN_DONE;
+    const bool loggedIn = UserRegister(pSrvPrivate, cmd, &clientID, text);
     cmd->Complete();
-    QueueLogText(text);
+    QueuePreLoginText(cmd, loggedIn, text);
+    if (loggedIn) loginState = KEL_LOGIN_DONE;
     return true;
   }
   cmd->clientID = clientID;

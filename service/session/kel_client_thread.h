@@ -53,6 +53,7 @@ class KelClientThread : public KelThread {
 
  private:
   void QueueLogText(const std::string& text);
+  void QueuePreLoginText(const KelUserCmd* cmd, bool loggedIn, const std::string& text);
   void CloseSocket();
 
   int clientID = -1;                  // set by the login handlers on this thread
@@ -61,6 +62,7 @@ class KelClientThread : public KelThread {
   sockaddr_in peerAddr;
   char peerText[16] = {};
   int loginState = KEL_LOGIN_NONE;    // this thread only
+  bool peerLogged = false;            // this thread only: the peer's line went to the log
   KelSrvPrivate* pSrvPrivate;
   KelCmdParser* pCmdParser;
   KelUserCmd* pCurCmd = nullptr;      // this thread only

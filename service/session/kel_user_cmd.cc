@@ -51,6 +51,16 @@ void KelUserCmd::ClearAllCmds() {
   }
 }
 
+int KelUserCmd::SendReply(int sock) {
+  if (m_CmdDataLen > kCmdDataSize) {
+    KEL_PRINT(ZEP_DBG_ERROR, "Reply of cmd[%d] too long [%d], cut to %d\n", code, m_CmdDataLen,
+              kCmdDataSize);
+    m_CmdDataLen = kCmdDataSize;
+  }
+  AssemblePacket(code, data, m_CmdDataLen, data);
+  return SendPacket(sock, data, static_cast<unsigned short>(m_CmdDataLen + kPacketOverhead));
+}
+
 int KelUserCmd::LiveCount() {
   KelMutexGuard hold(UserCmdMutex());
   return user_cmd_count;

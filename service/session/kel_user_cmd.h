@@ -49,6 +49,7 @@ enum KelCmdStatus : uint8_t {
 };
 
 inline constexpr int kCmdDataSize = 2064;
+static_assert(kCmdDataSize == kMaxPayload, "a record holds the largest payload received");
 
 class KelUserCmd : public KelMemPool {
  public:
@@ -81,9 +82,14 @@ class KelUserCmd : public KelMemPool {
   uint8_t state = KEL_CMD_STATE_NEW;
   uint8_t status = KEL_CMD_OK;
   uint8_t retriesLeft = 2;
-  // One spare byte: the reply packet is framed in place over the data area, and the
-  // largest reply (2056 bytes) needs m_CmdDataLen + 9 = 2065.
-  unsigned char data[kCmdDataSize + 1];
+  // Frames the reply (code, data, m_CmdDataLen) in place over the data area and sends it;
+  // SendPacket's result. A reply length beyond kCmdDataSize is cut to it, with a message.
+  int SendReply(int sock);
+
+  // The reply packet is framed in place over the data area, so the area has room for the
+  // framing behind the largest payload a request or a reply can carry: whatever arrived, and
+  // whatever length a handler or an echo leaves, the packet fits.
+  unsigned char data[kCmdDataSize + kPacketOverhead];
   unsigned char* m_pCmdCopy = nullptr;  // saved request for retries: length (2 bytes), bytes
   int clientID = -1;
   KelClientThread* pIssuer = nullptr;  // the connection thread that received the record

@@ -84,6 +84,12 @@ TEST_F(Protocol, PacketsBeforeLoginComeBackUnchangedAndLoginStillWorks) {
   EXPECT_EQ(echo.data, (std::vector<unsigned char>{3, 0, 0, 0, 0, 9}));
   Reply local = c.Local(9);
   EXPECT_EQ(local.data, std::vector<unsigned char>{9});  // not run: echoed
+  // The largest payload a packet may carry comes back whole, framed in place.
+  std::vector<unsigned char> largest(kMaxPayload, 0x41);
+  Reply big = c.Exchange(11, largest);
+  ASSERT_EQ(big.result, 0);
+  EXPECT_EQ(big.data, largest);
+  EXPECT_FALSE(srv->OutputContains("invalid memory buffer")) << srv->Output();
   // The login on the same connection (its welcome was read above).
   RawClient again(port);
   Reply login = again.Login("admin", "pelum");
@@ -120,6 +126,27 @@ TEST_F(Protocol, APacketAnnouncingMoreThanTheDataAreaEndsTheConnection) {
   // The service is fine and serves others.
   auto other = LoggedIn("guest", "rovak");
   EXPECT_EQ(other->Local(9).data.size(), 119u);
+}
+
+// Peers that never log in cannot flood the event log: one line per connection for its
+// packets, ten failed-login lines per address and minute.
+TEST_F(Protocol, UnauthenticatedPeersLeaveABoundedNumberOfLogLines) {
+  StartService();
+  RawClient echo(port);
+  ASSERT_EQ(echo.Receive().code, 253);
+  for (int i = 0; i < 30; ++i) ASSERT_EQ(echo.Exchange(11, {3, 0}).result, 0);
+  for (int i = 0; i < 15; ++i) {
+    RawClient wrong(port);
+    ASSERT_EQ(wrong.Login("admin", "wrong").RetCode(), 1050);
+  }
+  auto admin = LoggedIn("admin", "pelum");
+  // The peer line, ten failed logins and the administrator's login.
+  int lines = 0;
+  EXPECT_TRUE(WaitFor([&] {
+    lines = static_cast<int>(BufToINT32U(17, admin->Local(1).data.data()));
+    return lines >= 12;
+  })) << lines;
+  EXPECT_EQ(lines, 12);
 }
 
 TEST_F(Protocol, ASecondAdminLoginEndsTheFirstSession) {
@@ -193,7 +220,7 @@ TEST_F(Protocol, SessionLoginContinuesASessionOnAnotherConnection) {
   EXPECT_EQ(c.SessionLogin("77").RetCode(), 1054);
 }
 
-TEST_F(Protocol, TheEleventhSessionGetsNoId) {
+TEST_F(Protocol, TheEleventhSessionGetsNoIdUnlessAnAdminReplacesAnUnconnectedOne) {
   StartService();
   std::vector<std::unique_ptr<RawClient>> clients;
   for (int i = 0; i < 10; ++i) clients.push_back(LoggedIn("guest", "rovak"));
@@ -203,6 +230,22 @@ TEST_F(Protocol, TheEleventhSessionGetsNoId) {
   clients[0]->Logout("1");
   RawClient after(port);
   EXPECT_EQ(after.Login("guest", "rovak").RetCode(), 0);
+
+  // Full again (sessions 2 to 11), every session still connected: the administrator waits too.
+  RawClient admin(port);
+  EXPECT_EQ(admin.Login("admin", "pelum").RetCode(), 1052);
+  // Session 4 loses its connection: an administrator's login takes its place, a guest's not.
+  clients[3].reset();
+  RawClient guest(port);
+  EXPECT_EQ(guest.Login("guest", "rovak").RetCode(), 1052);
+  std::unique_ptr<RawClient> adminAgain;
+  EXPECT_TRUE(WaitFor([&] {
+    adminAgain = std::make_unique<RawClient>(port);
+    return adminAgain->Login("admin", "pelum").RetCode() == 0;
+  })) << srv->Output();
+  EXPECT_TRUE(srv->OutputContains("Registry full: end client[4] <guest>"));
+  RawClient four(port);
+  EXPECT_EQ(four.SessionLogin("4").RetCode(), 1054);
 }
 
 TEST_F(Protocol, ConnectionsBeyondTheLimitGetTheDisconnectNotice) {
@@ -246,6 +289,9 @@ TEST_F(Protocol, LocalCommandsAnswerWithTheirLayouts) {
   Reply beep = c->Local(4);
   EXPECT_EQ(beep.data.size(), 6u);
   EXPECT_EQ(beep.data[5], 1);
+  // A request too short for its sub-code changes nothing (missing bytes are not zeros).
+  EXPECT_EQ(c->Local(5).RetCode(), 1002);
+  EXPECT_EQ(c->Local(4).data[5], 1);
   EXPECT_EQ(c->Local(5, {0}).RetCode(), 0);
   EXPECT_EQ(c->Local(4).data[5], 0);
   EXPECT_EQ(c->Local(5, {2}).RetCode(), 1002);
@@ -254,6 +300,8 @@ TEST_F(Protocol, LocalCommandsAnswerWithTheirLayouts) {
   EXPECT_EQ(c->Local(8, {0x00, 0x01, 0x86, 0xA0}).RetCode(), 0);  // 100,000 minutes
   Reply minutes = c->Local(7);
   EXPECT_EQ(BufToINT32U(5, minutes.data.data()), 71582u);
+  EXPECT_EQ(c->Local(8, {0x00, 0x00, 0x00}).RetCode(), 1002);
+  EXPECT_EQ(BufToINT32U(5, c->Local(7).data.data()), 71582u);
   EXPECT_NE(ReadFile(dir.File("kel.config")).find("KEL_CFG_CHECKDISK_INTERVAL = 4294920000\n"),
             std::string::npos);
 

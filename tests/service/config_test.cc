@@ -277,6 +277,8 @@ TEST_F(Config, WrittenFileReadsBackToTheSameValuesWithoutRewrite) {
   Cfg::bBeepEnable = false;
   Cfg::nKelRemoteClientListenPort = 18018;
   Cfg::strEventLogFile = "/tmp/ev.log";
+  // The largest disk-check interval (71,582 minutes) uses all 32 bits and is written unsigned.
+  Cfg::nCheckDiskStatusInterval = static_cast<int32_t>(71582u * 60000u);
   ASSERT_TRUE(cfg_->WriteKelConfig());
   std::string written = Slurp(path_);
 
@@ -286,6 +288,7 @@ TEST_F(Config, WrittenFileReadsBackToTheSameValuesWithoutRewrite) {
   EXPECT_FALSE(Cfg::bBeepEnable);
   EXPECT_EQ(Cfg::nKelRemoteClientListenPort, 18018);
   EXPECT_EQ(Cfg::strEventLogFile, "/tmp/ev.log");
+  EXPECT_EQ(static_cast<uint32_t>(Cfg::nCheckDiskStatusInterval), 71582u * 60000u);
   EXPECT_EQ(Slurp(path_), written);
 }
 

@@ -140,29 +140,6 @@ TEST(SessionRights, CodeFollowsTheRightsBits) {
   EXPECT_EQ(SessionRightsCode(0), 0x16);
 }
 
-TEST(AckCommandSend, ReplyIsFramedInPlaceAndSentWhole) {
-  int fds[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-  KelUserCmd cmd;
-  cmd.code = KEL_CMD_LOCAL;
-  cmd.data[0] = 4;
-  cmd.SetRetCode(0);
-  cmd.data[5] = 1;
-  cmd.m_CmdDataLen = 6;
-  const unsigned char expected[6] = {4, 0, 0, 0, 0, 1};
-  EXPECT_EQ(AckCommand(fds[0], &cmd.code, cmd.data, &cmd.m_CmdDataLen, cmd.data), 0);
-  unsigned char raw[64];
-  ASSERT_EQ(recv(fds[1], raw, sizeof(raw), 0), 15);
-  EXPECT_EQ(CheckDelimiter(raw), 0);
-  EXPECT_EQ(raw[5], 0);
-  EXPECT_EQ(raw[6], 7);
-  EXPECT_EQ(raw[7], KEL_CMD_LOCAL);
-  EXPECT_EQ(memcmp(raw + 8, expected, 6), 0);
-  EXPECT_EQ(CheckSumVerify(7, raw[7], raw + 8, raw[14]), 0);
-  close(fds[0]);
-  close(fds[1]);
-}
-
 TEST_F(UserLoginTest, FirstAdminLoginGetsIdOneAndTheFullReply) {
   auto cmd = LoginCmd("admin", "pelum");
   const unsigned char first = cmd->data[0];

@@ -84,3 +84,35 @@ TEST(ReceiveSocket, WritingToAClosedPeerFailsWithoutEndingTheProcess) {
 }
 
 }  // namespace
+
+// A resolver answer that lists ::1 before 127.0.0.1 (a host whose localhost maps to IPv6
+// first): the IPv4 entry is taken; an answer without one gives none.
+TEST(SendSocket, ResolverAnswerYieldsItsFirstIPv4AddressWhateverComesFirst) {
+  sockaddr_in6 six{};
+  six.sin6_family = AF_INET6;
+  six.sin6_addr = in6addr_loopback;
+  sockaddr_in four{};
+  four.sin_family = AF_INET;
+  four.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addrinfo second{};
+  second.ai_family = AF_INET;
+  second.ai_addr = reinterpret_cast<sockaddr*>(&four);
+  addrinfo first{};
+  first.ai_family = AF_INET6;
+  first.ai_addr = reinterpret_cast<sockaddr*>(&six);
+  first.ai_next = &second;
+  in_addr out{};
+  ASSERT_TRUE(KelFirstIPv4(&first, &out));
+  EXPECT_EQ(ntohl(out.s_addr), INADDR_LOOPBACK);
+  first.ai_next = nullptr;
+  EXPECT_FALSE(KelFirstIPv4(&first, &out));
+}
+
+TEST(SendSocket, LocalhostByNameConnects) {
+  KelReceiveSocket s(0, 5);
+  KelSendSocket c("localhost", PortOf(s));
+  EXPECT_TRUE(c.Start());
+  ASSERT_EQ(s.Accept(), 1);
+  int accepted = s.AcceptedSocket();
+  KelBaseSocket::CloseSocket(accepted);
+}
