@@ -1,124 +1,104 @@
-// Host glue with every path pointed into a temporary folder: shell scripts stand in for
-// rmmod, modprobe and reboot and edit a fake modules list; the real tools never run.
+// Host glue with every path pointed into a temporary folder, for what the simulated host of
+// tests/service/sim_host_glue_test.cc does not reach: the configuration file's quirks, the
+// module list's use count, a load that fails and the mount table's quirks. A shell script
+// stands in for modprobe; the real tools never run.
 #include "driver/host_glue.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "tests/support/temp_dir.h"
+
 namespace {
 
 struct HostGlueFixture : testing::Test {
-  std::string dir;
+  kel_test::TempDir tmp;
   KelHostPaths saved;
 
   void SetUp() override {
-    char tmpl[] = "/tmp/kel_hostglue_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_FALSE(tmp.path().empty());
     saved = KelHostGluePaths();
     KelHostPaths& p = KelHostGluePaths();
-    p.conf = dir + "/zepraid.conf";
-    p.modules = dir + "/modules";
-    p.rmmod = dir + "/rmmod";
-    p.modprobe = dir + "/modprobe";
-    p.reboot = dir + "/reboot";
-    p.mtab = dir + "/mtab";
+    p.conf = tmp.File("zepraid.conf");
+    p.modules = tmp.File("modules");
+    p.modprobe = tmp.File("modprobe");
+    p.mtab = tmp.File("mtab");
     p.devnull = "/dev/null";
     KelHostGlueSetSleep([](unsigned int) {});
-    // rmmod drops the module's line; modprobe appends one unless the name is "broken".
-    Script("rmmod", "grep -v \"^$1 \" " + p.modules + " > " + p.modules + ".new; mv " +
-                        p.modules + ".new " + p.modules);
-    Script("modprobe", "[ \"$1\" = broken ] || echo \"$1 1234 0 - Live 0x0\" >> " + p.modules);
-    Script("reboot", "echo \"args=$#\" > " + dir + "/rebooted");
+    // modprobe appends the module's line unless the name is "broken".
+    Write("modprobe", "#!/bin/sh\n[ \"$1\" = broken ] || echo \"$1 1234 0 - Live 0x0\" >> " +
+                          p.modules + "\n");
+    chmod(p.modprobe.c_str(), 0755);
     Write("modules", "");
     cli_init_module_names();  // no file: back to the default list
   }
   void TearDown() override {
     KelHostGluePaths() = saved;
     cli_init_module_names();
-    std::filesystem::remove_all(dir);
   }
   void Write(const std::string& name, const std::string& text) {
-    std::ofstream(dir + "/" + name) << text;
-  }
-  void Script(const std::string& name, const std::string& body) {
-    Write(name, "#!/bin/sh\n" + body + "\n");
-    chmod((dir + "/" + name).c_str(), 0755);
+    std::ofstream(tmp.File(name)) << text;
   }
   std::string Read(const std::string& name) {
-    std::ifstream f(dir + "/" + name);
+    std::ifstream f(tmp.File(name));
     return std::string(std::istreambuf_iterator<char>(f), {});
   }
 };
 
-TEST_F(HostGlueFixture, MissingConfigGivesDefaultNameSilently) {
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(cli_init_module_names(), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(cli_module_names(), std::vector<std::string>{"ZKELLDC"});
-}
-
-TEST_F(HostGlueFixture, ColonAndBlankSeparatedKeysBothAddNamesCommentsDoNot) {
-  Write("zepraid.conf",
-        "raid_driver: modA\n"
-        "  raid_driver\tmodB # trailing\n"
-        "# raid_driver: modC\n"
-        "\n"
-        "other_key: modD\n"
-        "raid_driverX modE\n"
-        "raid modF\n");
-  EXPECT_EQ(cli_init_module_names(), 3);
-  EXPECT_EQ(cli_module_names(), (std::vector<std::string>{"modA", "modB", "modF"}));
-}
-
-TEST_F(HostGlueFixture, AtMost31NamesAreKept) {
-  std::string text;
-  for (int i = 0; i < 40; ++i) text += "raid_driver m" + std::to_string(i) + "\n";
-  Write("zepraid.conf", text);
-  EXPECT_EQ(cli_init_module_names(), 31);
-  EXPECT_EQ(cli_module_names().back(), "m30");
+TEST_F(HostGlueFixture, ModuleNamesComeFromRaidDriverLinesOrTheDefault) {
+  std::string forty;
+  std::vector<std::string> first31;
+  for (int i = 0; i < 40; ++i) {
+    forty += "raid_driver m" + std::to_string(i) + "\n";
+    if (i < 31) first31.push_back("m" + std::to_string(i));
+  }
+  const struct {
+    const char* what;
+    std::string text;  // "-" for no file
+    int count;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"no file", "-", 0, {"ZKELLDC"}},
+      {"colon and blank separated keys, comments and other keys",
+       "raid_driver: modA\n  raid_driver\tmodB # trailing\n# raid_driver: modC\n\n"
+       "other_key: modD\nraid_driverX modE\nraid modF\n",
+       3, {"modA", "modB", "modF"}},
+      {"at most 31 names", forty, 31, first31},
+      {"no name given", "raid_driver:\n", 0, {"ZKELLDC"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(tmp.File("zepraid.conf"));
+    if (c.text != "-") Write("zepraid.conf", c.text);
+    testing::internal::CaptureStdout();
+    int n = cli_init_module_names();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(n, c.count);
+    EXPECT_EQ(cli_module_names(), c.names);
+  }
 }
 
 TEST_F(HostGlueFixture, UseCountComesFromTheModuleLine) {
   Write("modules", "ZKELLDCX 10 7 - Live\nZKELLDC 4096 3 - Live 0x0\n");
   EXPECT_EQ(cli_check_raid_mod("ZKELLDC"), 3);
   EXPECT_EQ(cli_check_raid_mod("ZKEL"), -1);
-  std::filesystem::remove(dir + "/modules");
+  std::filesystem::remove(tmp.File("modules"));
   testing::internal::CaptureStdout();
   EXPECT_EQ(cli_check_raid_mod("ZKELLDC"), 0);
   EXPECT_NE(testing::internal::GetCapturedStdout().find("open file"), std::string::npos);
 }
 
-TEST_F(HostGlueFixture, UninstallRemovesModuleThroughRmmod) {
-  Write("modules", "ZKELLDC 4096 0 - Live 0x0\nother 1 0 - Live\n");
-  EXPECT_EQ(cli_uninstall_module(), 1);
-  EXPECT_EQ(Read("modules"), "other 1 0 - Live\n");
-}
-
-TEST_F(HostGlueFixture, ModuleThatStaysLoadedFailsRemoval) {
-  Script("rmmod", "true");
-  Write("modules", "ZKELLDC 4096 0 - Live 0x0\n");
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(cli_uninstall_module(), 0);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("Remove driver failed: "),
-            std::string::npos);
-}
-
-TEST_F(HostGlueFixture, InstallLoadsMissingModuleAndSkipsLoadedOnes) {
+TEST_F(HostGlueFixture, InstallLoadsMissingModulesSkipsLoadedOnesAndFailsWhenNothingLoads) {
   Write("zepraid.conf", "raid_driver: modA\nraid_driver: modB\n");
   cli_init_module_names();
   Write("modules", "modB 1 0 - Live\n");
   EXPECT_EQ(cli_install_module(), 1);
   EXPECT_EQ(Read("modules"), "modB 1 0 - Live\nmodA 1234 0 - Live 0x0\n");
-}
 
-TEST_F(HostGlueFixture, InstallFailsWhenNothingLoads) {
   Write("zepraid.conf", "raid_driver broken\n");
   cli_init_module_names();
   testing::internal::CaptureStdout();
@@ -127,31 +107,32 @@ TEST_F(HostGlueFixture, InstallFailsWhenNothingLoads) {
             std::string::npos);
 }
 
-TEST_F(HostGlueFixture, RebootRunsTheRebootProgramAndWaits) {
-  EXPECT_EQ(TarvoRebootOS(), 1);
-  EXPECT_EQ(Read("rebooted"), "args=0\n");
-}
-
 TEST_F(HostGlueFixture, RootDeviceIsTheDeviceOnTheSlashLine) {
-  Write("mtab", "proc /proc proc rw 0 0\n/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /home ext4 rw\n");
-  char dev[64] = {0};
-  EXPECT_NE(GetLinuxDirectory(dev, sizeof(dev)), 0);
-  EXPECT_STREQ(dev, "/dev/sda1");
-  char small[6] = {0};
-  EXPECT_NE(GetLinuxDirectory(small, sizeof(small)), 0);
-  EXPECT_STREQ(small, "/dev/");
-}
-
-TEST_F(HostGlueFixture, NoSlashAmongFirstThreeWordsGivesZero) {
-  Write("mtab", "/dev/sda1 /boot ext4 /\nproc /proc proc rw\n");
-  char dev[64] = {0};
-  EXPECT_EQ(GetLinuxDirectory(dev, sizeof(dev)), 0);
-  std::filesystem::remove(dir + "/mtab");
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(GetLinuxDirectory(dev, sizeof(dev)), 0);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find(
-                "GetLinuxDirectory: Can not open mount table </etc/mtab>. Pls check your OS"),
-            std::string::npos);
+  const struct {
+    const char* mtab;  // nullptr for no file
+    int size;
+    int rc;
+    const char* device;
+    const char* message;
+  } cases[] = {
+      {"proc /proc proc rw 0 0\n/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /home ext4 rw\n", 64, 1,
+       "/dev/sda1", ""},
+      {"/dev/sda1 / ext4 rw 0 0\n", 6, 1, "/dev/", ""},  // cut to the buffer
+      {"/dev/sda1 /boot ext4 /\nproc /proc proc rw\n", 64, 0, "", ""},  // "/" as 4th word
+      {nullptr, 64, 0, "",
+       "GetLinuxDirectory: Can not open mount table </etc/mtab>. Pls check your OS\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mtab ? c.mtab : "no file");
+    std::filesystem::remove(tmp.File("mtab"));
+    if (c.mtab) Write("mtab", c.mtab);
+    char dev[64] = {0};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(GetLinuxDirectory(dev, c.size), c.rc);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(dev, c.device);
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+  }
 }
 
 }  // namespace

@@ -3,22 +3,19 @@
 #include "driver/sgio_transport.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/temp_dir.h"
+
 namespace {
 
 struct SgIoFixture : testing::Test {
-  std::string dir;
-  void SetUp() override {
-    char tmpl[] = "/tmp/kel_sgio_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
+  kel_test::TempDir tmp;
+  const std::string dir = tmp.path();
+  void SetUp() override { ASSERT_FALSE(dir.empty()); }
 };
 
 TEST_F(SgIoFixture, ListsFilesButNotDirectories) {

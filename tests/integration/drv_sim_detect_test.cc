@@ -1,19 +1,62 @@
-// Detection and the node search of the driver layer over the simulated controller: which
-// nodes are accepted, partition nodes never carrying a command, a node that goes away or
-// stops answering being dropped while the command goes through another one, and detection
-// when no node answers at all.
+// The driver context over the simulated controller: which nodes the search probes and
+// accepts, a node that goes away or stops answering being dropped while the command goes
+// through another one, a send failing on every node, detection when no node answers at all,
+// and the system-disk record.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "tests/integration/integ_fixture.h"
 
 namespace {
 
-using SimDetect = SimDriverTest;
+class SimDetect : public SimDriverTest {
+ protected:
+  // Commands go to the last entry first: breaking that node (pulled, or failing twice) forces
+  // the fail-over to the other one, and the broken node is dropped.
+  void FailsOverFromTheLastNode(bool unplug) {
+    AddDisk(0, 0, -1);
+    AddDisk(1, 0, -1);
+    ASSERT_EQ(m_drv->GetIoCtlFileNames(), 1);
+    const std::string broken = m_drv->Entries().back().first;
+    const std::string kept = m_drv->Entries().front().first;
+    const std::string path = Folder().DevDir() + "/" + broken;
+    std::string err;
+    ASSERT_TRUE(unplug ? KelSimUnplug(Folder(), broken, &err)
+                       : KelSimSetFault(Folder(), broken, 0x02, 2, &err))
+        << err;
 
-bool HasEntry(const std::vector<std::pair<std::string, uint8_t>>& entries, const std::string& n) {
-  return std::any_of(entries.begin(), entries.end(), [&](const auto& e) { return e.first == n; });
+    size_t before = m_transport->Sent().size();
+    testing::internal::CaptureStdout();
+    _Channel_Info ch;
+    int ok = m_op->GetChannelInformation(0, 0, &ch);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(ok, 0);
+    EXPECT_EQ(ch.byMaster, 0x01);
+    std::vector<std::string> sent = m_transport->Sent();
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(Names(sent.begin() + before, sent.end()),
+              (unplug ? Names{broken, kept} : Names{broken, broken, kept}));
+    const std::string line = unplug ? "Cannot open device " + path + "\n"
+                                    : "SendScsiIoctlCmd: Ioctl on device " + path + " failed\n";
+    size_t first = out.find(line);
+    ASSERT_NE(first, std::string::npos) << out;
+    EXPECT_EQ(out.find(line, first + 1) != std::string::npos, !unplug) << out;
+    EXPECT_NE(out.find("Current dev entry after delete " + path), std::string::npos) << out;
+    auto entries = m_drv->Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].first, kept);
+    EXPECT_EQ(m_drv->GetControllerNum(), 1);
+  }
+};
+
+// The node names of the driver's entries, sorted.
+std::vector<std::string> EntryNames(KelDrvInterface& drv) {
+  std::vector<std::string> v;
+  for (const auto& e : drv.Entries()) v.push_back(e.first);
+  std::sort(v.begin(), v.end());
+  return v;
 }
 
 TEST_F(SimDetect, OneControllerIsFoundThroughEveryAttachedDisk) {
@@ -22,138 +65,30 @@ TEST_F(SimDetect, OneControllerIsFoundThroughEveryAttachedDisk) {
   EXPECT_EQ(m_drv->Drv_Init(), 0);
   EXPECT_EQ(m_drv->GetControllerNum(), 1);
   EXPECT_EQ(m_drv->ControllerIndexes(), std::vector<uint8_t>{0});
-  auto entries = m_drv->Entries();
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_TRUE(HasEntry(entries, sda));
-  EXPECT_TRUE(HasEntry(entries, sdb));
-  for (const auto& e : entries) EXPECT_EQ(e.second, 0);
+  EXPECT_EQ(EntryNames(*m_drv), (std::vector<std::string>{sda, sdb}));
+  for (const auto& e : m_drv->Entries()) EXPECT_EQ(e.second, 0);
   EXPECT_EQ(m_sleeps, 0);
 }
 
-TEST_F(SimDetect, PartitionNodesAreNeverUsedForSending) {
+TEST_F(SimDetect, SearchProbesWholeDiskNodesOnlyAndKeepsThoseOfTheExactManufacturer) {
   std::string sda = AddDisk(0, 0, -1);
   std::string sdb = AddDisk(0, 1, -1);
-  ASSERT_TRUE(WriteMbr(8 * 0 + 4));  // sdb: channel 0, slave
-  ASSERT_TRUE(WriteMbr(0));
-  std::vector<std::string> nodes = m_transport->ListNodes();
-  ASSERT_NE(std::find(nodes.begin(), nodes.end(), sdb + "1"), nodes.end());
-  ASSERT_NE(std::find(nodes.begin(), nodes.end(), sda + "1"), nodes.end());
-
+  ASSERT_TRUE(WriteMbr(4, 2));  // sdb1 and sdb2
+  for (const char* n : {"hda", "tty0", "sg0", "sd"}) std::ofstream(Folder().DevDir() + "/" + n);
   // A fresh driver context, so that its search runs over the partitioned folder.
   auto* rec = new RecordingSimTransport(SimDir());
   KelDrvInterface drv(std::unique_ptr<KelDrvTransport>(rec), Folder().DevDir());
   drv.SetSleep([](int) {});
   EXPECT_EQ(drv.GetIoCtlFileNames(), 1);
-  KelRaidBasicOp op(drv);
-  _Channel_Info ch;
-  for (int i = 0; i < 6; ++i) ASSERT_NE(op.GetChannelInformation(0, 0, &ch), 0);
-  auto entries = drv.Entries();
-  EXPECT_EQ(entries.size(), 2u);
-  for (const std::string& n : rec->Sent()) EXPECT_TRUE(n == sda || n == sdb) << n;
-}
+  std::vector<std::string> sent = rec->Sent();
+  std::sort(sent.begin(), sent.end());
+  EXPECT_EQ(sent, (std::vector<std::string>{sda, sdb}));
+  EXPECT_EQ(EntryNames(drv), (std::vector<std::string>{sda, sdb}));
+  // With the tables filled, another search returns at once without sending.
+  EXPECT_EQ(drv.GetIoCtlFileNames(), 1);
+  EXPECT_EQ(rec->Sent().size(), 2u);
 
-TEST_F(SimDetect, AnUnpluggedNodeIsDroppedAndTheCommandGoesThroughAnother) {
-  AddDisk(0, 0, -1);
-  AddDisk(1, 0, -1);
-  ASSERT_EQ(m_drv->GetIoCtlFileNames(), 1);
-  auto entries = m_drv->Entries();
-  ASSERT_EQ(entries.size(), 2u);
-  // Commands go to the last entry first: pulling that one forces the fail-over.
-  const std::string gone = entries.back().first;
-  const std::string kept = entries.front().first;
-  std::string err;
-  ASSERT_TRUE(KelSimUnplug(Folder(), gone, &err)) << err;
-
-  testing::internal::CaptureStdout();
-  _Channel_Info ch;
-  int ok = m_op->GetChannelInformation(0, 0, &ch);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(ok, 0);
-  EXPECT_NE(out.find("Cannot open device " + Folder().DevDir() + "/" + gone), std::string::npos)
-      << out;
-  EXPECT_NE(out.find("Current dev entry after delete " + Folder().DevDir() + "/" + gone),
-            std::string::npos)
-      << out;
-  entries = m_drv->Entries();
-  ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].first, kept);
-  EXPECT_EQ(m_drv->GetControllerNum(), 1);
-}
-
-TEST_F(SimDetect, ANodeFailingTwiceIsDroppedAndAnotherAnswers) {
-  AddDisk(0, 0, -1);
-  AddDisk(1, 0, -1);
-  ASSERT_EQ(m_drv->GetIoCtlFileNames(), 1);
-  const std::string failing = m_drv->Entries().back().first;
-  std::string err;
-  ASSERT_TRUE(KelSimSetFault(Folder(), failing, 0x02, 2, &err)) << err;
-
-  testing::internal::CaptureStdout();
-  _Channel_Info ch;
-  int ok = m_op->GetChannelInformation(0, 1, &ch);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(ok, 0);
-  const std::string line = "SendScsiIoctlCmd: Ioctl on device " + Folder().DevDir() + "/" +
-                           failing + " failed";
-  size_t first = out.find(line);
-  ASSERT_NE(first, std::string::npos) << out;
-  EXPECT_NE(out.find(line, first + 1), std::string::npos) << out;
-  EXPECT_FALSE(HasEntry(m_drv->Entries(), failing));
-  EXPECT_EQ(ch.byMaster, 0x01);
-}
-
-TEST_F(SimDetect, EveryDiskUnpluggedLeavesTheDriverPresentWithNoController) {
-  std::string sda = AddDisk(0, 0, -1);
-  std::string err;
-  ASSERT_TRUE(KelSimUnplug(Folder(), sda, &err)) << err;
-  testing::internal::CaptureStdout();
-  int rc = m_drv->Drv_Init();
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(rc, 0);
-  EXPECT_EQ(m_drv->GetControllerNum(), 0);
-  EXPECT_TRUE(m_drv->Entries().empty());
-  EXPECT_NE(out.find("drv_detect: Can not find any device attached to the controller in this "
-                     "system\n"),
-            std::string::npos);
-  EXPECT_NE(out.find("]: Can not find any device attached to the controller in this system\n"),
-            std::string::npos)
-      << out;
-  EXPECT_TRUE(m_transport->Sent().empty());
-}
-
-TEST_F(SimDetect, IdentityFailingOnEveryDiskLeavesTheDriverPresentWithNoController) {
-  std::string sda = AddDisk(0, 0, -1);
-  std::string sdb = AddDisk(0, 1, -1);
-  std::string err;
-  ASSERT_TRUE(KelSimSetFault(Folder(), sda, 0x01, -1, &err)) << err;
-  ASSERT_TRUE(KelSimSetFault(Folder(), sdb, 0x01, -1, &err)) << err;
-  testing::internal::CaptureStdout();
-  int rc = m_drv->Drv_Init();
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(rc, 0);
-  EXPECT_EQ(m_drv->GetControllerNum(), 0);
-  EXPECT_NE(out.find("GetBasicCtlerInfoEx: ioctl error on " + Folder().DevDir() + "/" + sda),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("]: Can not find any device attached to the controller in this system\n"),
-            std::string::npos);
-
-  // A command with no node to go through fails instead of hanging.
-  _Controller_Info info;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(m_op->GetIDEControllerInformation(0, &info), 0);
-  testing::internal::GetCapturedStdout();
-  // Once the fault is cleared the next command finds the controller again by itself.
-  ASSERT_TRUE(KelSimSetFault(Folder(), sda, 0x01, 0, &err)) << err;
-  ASSERT_TRUE(KelSimSetFault(Folder(), sdb, 0x01, 0, &err)) << err;
-  testing::internal::CaptureStdout();
-  EXPECT_NE(m_op->GetIDEControllerInformation(0, &info), 0);
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(m_drv->GetControllerNum(), 1);
-}
-
-TEST_F(SimDetect, AnotherManufacturerIsNotAccepted) {
-  AddDisk(0, 0, -1);
+  // One letter short of the manufacturer text is another controller.
   std::string err;
   ASSERT_TRUE(Folder().Transact(
       [](KelSimState& s, bool* dirty, std::string*) {
@@ -163,10 +98,120 @@ TEST_F(SimDetect, AnotherManufacturerIsNotAccepted) {
       },
       &err))
       << err;
+  KelDrvInterface other(std::make_unique<KelSimTransport>(SimDir()));  // paths named /dev
+  other.SetSleep([](int) {});
   testing::internal::CaptureStdout();
-  EXPECT_EQ(m_drv->GetIoCtlFileNames(), 0);
+  EXPECT_EQ(other.GetIoCtlFileNames(), 0);
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(other.Entries().empty());
+}
+
+TEST_F(SimDetect, AnUnpluggedNodeIsDroppedAfterOneTryAndAnotherCarriesTheCommand) {
+  FailsOverFromTheLastNode(true);
+}
+
+TEST_F(SimDetect, ANodeFailingTwiceIsDroppedAndAnotherCarriesTheCommand) {
+  FailsOverFromTheLastNode(false);
+}
+
+TEST_F(SimDetect, SendFailsAfterTwoRoundsWhenEveryNodeFailsAndAnUnknownKindIsNotSent) {
+  std::string sda = AddDisk(0, 0, -1);
+  ASSERT_EQ(m_drv->GetIoCtlFileNames(), 1);
+  std::string err;
+  ASSERT_TRUE(KelSimSetFault(Folder(), sda, 0x0F, -1, &err)) << err;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(m_op->NotifyOsBusChanged(0, nullptr), 0);
+  KelDrvRequest req{};
+  EXPECT_FALSE(m_drv->SendScsiIoctlCmd(0, &req, 7, 3));
   testing::internal::GetCapturedStdout();
   EXPECT_TRUE(m_drv->Entries().empty());
+  // The detection probe; two tries, a search finding the node again, two more tries.
+  EXPECT_EQ(m_transport->SentCommands(),
+            (std::vector<std::pair<uint8_t, uint8_t>>{
+                {0x01, 0}, {0x0F, 0}, {0x0F, 0}, {0x01, 0}, {0x0F, 0}, {0x0F, 0}}));
+}
+
+TEST_F(SimDetect, IdentityFailingOnEveryDiskLeavesTheDriverPresentWithNoController) {
+  std::string sda = AddDisk(0, 0, -1);
+  std::string sdb = AddDisk(0, 1, -1);
+  std::string err;
+  ASSERT_TRUE(KelSimSetFault(Folder(), sda, 0x01, -1, &err)) << err;
+  ASSERT_TRUE(KelSimSetFault(Folder(), sdb, 0x01, -1, &err)) << err;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(m_drv->Drv_Init(), 0);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(m_drv->GetControllerNum(), 0);
+  EXPECT_TRUE(m_drv->Entries().empty());
+  EXPECT_EQ(m_transport->Wakes(), 1);
+  EXPECT_EQ(m_sleeps, 3 * 3 + 3);  // three passes per search, three searches, one wait each
+  for (std::string line :
+       {"GetBasicCtlerInfoEx: ioctl error on " + Folder().DevDir() + "/" + sda + "\n",
+        std::string("GetIoCtlFileNames: can not find clter\n"),
+        std::string("drv_detect: Can not find any device attached to the controller in this "
+                    "system\n"),
+        std::string("]: Can not find any device attached to the controller in this system\n")})
+    EXPECT_NE(out.find(line), std::string::npos) << line << out;
+
+  // A command with no node to go through fails instead of hanging.
+  _Controller_Info info;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(m_op->GetIDEControllerInformation(0, &info), 0);
+  testing::internal::GetCapturedStdout();
+  // Once the fault is cleared the next command finds the controller again by itself.
+  ASSERT_TRUE(KelSimSetFault(Folder(), sda, 0x01, 0, &err)) << err;
+  ASSERT_TRUE(KelSimSetFault(Folder(), sdb, 0x01, 0, &err)) << err;
+  EXPECT_NE(m_op->GetIDEControllerInformation(0, &info), 0);
+  EXPECT_EQ(m_drv->GetControllerNum(), 1);
+}
+
+TEST_F(SimDetect, SystemDiskRecordFollowsTheRealTargetsOfTheRootDevice) {
+  // At detection the root partition's node is asked, and answers for its plain disk.
+  std::string sda = AddDisk(0, 0, -1);
+  std::string sdb = AddDisk(0, 1, -1);  // device number 4
+  ASSERT_TRUE(WriteMbr(4));
+  std::string err;
+  ASSERT_TRUE(KelSimSetRoot(Folder(), sdb, &err)) << err;
+  EXPECT_EQ(m_drv->IsSystemDisk(0, 4), 0);  // not before the next refresh
+  EXPECT_EQ(m_drv->Drv_Init(), 0);
+  EXPECT_EQ(m_transport->Sent().back(), sdb + "1");
+  _Real_Targets_Pos_Info rec = m_drv->SystemDiskRecord();
+  EXPECT_EQ(rec.byValid, 1);
+  EXPECT_EQ(rec.byIsLogicTarget, 0);
+  EXPECT_EQ(rec.byCtlerInternalIndex, 0);
+  EXPECT_EQ(rec.DeviceNo(0), 4);
+  for (int i = 1; i < 8; ++i) EXPECT_EQ(rec.DeviceNo(i), 0xFFFF) << i;
+  EXPECT_EQ(m_drv->IsSystemDisk(0, 4), 2);
+  EXPECT_EQ(m_drv->IsSystemDisk(0, 0), 0);
+  _Real_Targets_Pos_Info direct{};  // asked by path, the disk's node answers for itself
+  ASSERT_NE(m_op->QueryRealTargetsRBOP((Folder().DevDir() + "/" + sdb).c_str(), &direct), 0);
+  EXPECT_EQ(std::memcmp(&direct, &rec, sizeof(rec)), 0);
+
+  // Any member of a plain disk's record, on its controller only; never a system VD.
+  rec.SetDeviceNo(5, 9);
+  rec.byVDId[5] = 1;
+  rec.byCtlerInternalIndex = 4;
+  m_transport->SetTargets(sdb + "1", rec);
+  EXPECT_NE(m_op->CheckSystemDiskRBOP(), 0);
+  EXPECT_EQ(m_drv->IsSystemDisk(4, 9), 2);
+  EXPECT_EQ(m_drv->IsSystemDisk(3, 9), 0);
+  EXPECT_EQ(m_drv->IsSystemDisk(4, 8), 0);
+  EXPECT_EQ(m_drv->IsSystemVD(4, 9, 1), 0);
+
+  // A logical target: its member is a system VD whatever the controller, never a disk.
+  rec.byIsLogicTarget = 1;
+  m_transport->SetTargets(sdb + "1", rec);
+  m_drv->CheckSystemDisks();
+  EXPECT_EQ(m_drv->IsSystemVD(0, 9, 1), 2);
+  EXPECT_EQ(m_drv->IsSystemVD(0, 9, 0), 0);
+  EXPECT_EQ(m_drv->IsSystemDisk(4, 9), 0);
+
+  // No root device: the record is cleared and nothing is asked.
+  m_drv->SetRootLookup([](char*, int) { return 0; });
+  size_t sent = m_transport->Sent().size();
+  m_drv->CheckSystemDisks();
+  _Real_Targets_Pos_Info now = m_drv->SystemDiskRecord(), zero{};
+  EXPECT_EQ(std::memcmp(&now, &zero, sizeof(now)), 0);
+  EXPECT_EQ(m_transport->Sent().size(), sent);
 }
 
 }  // namespace

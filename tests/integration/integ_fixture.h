@@ -6,10 +6,10 @@
 #define KEL_TESTS_INTEGRATION_INTEG_FIXTURE_H
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -19,29 +19,28 @@
 #include "driver/drv_interface.h"
 #include "driver/host_glue.h"
 #include "driver/raid_basic_op.h"
+#include "sim/sim_codec.h"
 #include "sim/sim_ops.h"
 #include "sim/sim_transport.h"
+#include "tests/support/temp_dir.h"
 
-// Forwards to the simulator and remembers every command: the node it went through, its
-// sub-command and first parameter byte. The real-targets answer (0x13) of chosen nodes can
-// be replaced: the simulated controller shows every node as a plain disk, while a real one
-// shows arrays as logical targets.
+// Forwards to the simulator and remembers every command: the node it went through and the
+// head of its block as sent. The real-targets answer (0x13) of chosen nodes can be replaced:
+// the simulated controller shows every node as a plain disk, while a real one shows arrays
+// as logical targets.
 class RecordingSimTransport : public KelDrvTransport {
  public:
-  struct SentCommand {
-    std::string node;
-    uint8_t sub;
-    uint8_t firstParam;
-  };
+  static constexpr size_t kHead = 1024;  // bytes of each block kept: header and parameters
 
   explicit RecordingSimTransport(const std::string& dir) : m_sim(dir) {}
 
   std::vector<std::string> ListNodes() override { return m_sim.ListNodes(); }
+  void WakeNodes() override { ++m_wakes; }
   KelDrvSendResult Send(const std::string& name, const unsigned char cdb[10], unsigned char* buf,
                         size_t len) override {
     {
       std::lock_guard<std::mutex> g(m_lock);
-      m_sent.push_back({name, len > 36 ? buf[30] : uint8_t{0}, len > 36 ? buf[36] : uint8_t{0}});
+      m_sent.push_back({name, std::vector<uint8_t>(buf, buf + std::min(len, kHead))});
     }
     KelDrvSendResult r = m_sim.Send(name, cdb, buf, len);
     std::lock_guard<std::mutex> g(m_lock);
@@ -50,49 +49,47 @@ class RecordingSimTransport : public KelDrvTransport {
       std::memcpy(buf + 36, &it->second, sizeof(it->second));
     return r;
   }
+  // (node, head of the block) of every command sent so far.
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> Blocks() {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_sent;
+  }
   // The nodes of every command sent so far.
   std::vector<std::string> Sent() {
-    std::lock_guard<std::mutex> g(m_lock);
     std::vector<std::string> nodes;
-    for (const SentCommand& c : m_sent) nodes.push_back(c.node);
+    for (const auto& c : Blocks()) nodes.push_back(c.first);
     return nodes;
   }
   // (sub-command, first parameter byte) of every command sent so far.
   std::vector<std::pair<uint8_t, uint8_t>> SentCommands() {
-    std::lock_guard<std::mutex> g(m_lock);
     std::vector<std::pair<uint8_t, uint8_t>> out;
-    for (const SentCommand& c : m_sent) out.push_back({c.sub, c.firstParam});
+    for (const auto& c : Blocks())
+      out.push_back(c.second.size() > 36 ? std::make_pair(c.second[30], c.second[36])
+                                         : std::make_pair(uint8_t{0}, uint8_t{0}));
     return out;
   }
   void SetTargets(const std::string& node, const _Real_Targets_Pos_Info& info) {
     std::lock_guard<std::mutex> g(m_lock);
     m_targets[node] = info;
   }
+  int Wakes() const { return m_wakes; }
 
  private:
   KelSimTransport m_sim;
   std::mutex m_lock;
-  std::vector<SentCommand> m_sent;                          // guarded by m_lock
-  std::map<std::string, _Real_Targets_Pos_Info> m_targets;  // guarded by m_lock
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> m_sent;  // guarded by m_lock
+  std::map<std::string, _Real_Targets_Pos_Info> m_targets;           // guarded by m_lock
+  std::atomic<int> m_wakes{0};
 };
 
 // ATA identity text back to host order, trailing spaces and zeros dropped.
-inline std::string AtaText(const uint8_t* p, size_t width) {
-  std::string s(width, ' ');
-  for (size_t i = 0; i + 1 < width; i += 2) {
-    s[i] = static_cast<char>(p[i + 1]);
-    s[i + 1] = static_cast<char>(p[i]);
-  }
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
-  return s;
-}
+inline std::string AtaText(const uint8_t* p, size_t width) { return SimGetAtaText(p, 0, width); }
 
 class SimDriverTest : public testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/kel_integ.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    m_tmp = tmpl;
+    m_tmp = m_dir.path();
+    ASSERT_FALSE(m_tmp.empty());
     m_savedPaths = KelHostGluePaths();
     std::string err;
     ASSERT_TRUE(KelSimInit(SimDir(), Channels(), &err)) << err;
@@ -109,8 +106,6 @@ class SimDriverTest : public testing::Test {
     m_op.reset();
     m_drv.reset();
     KelHostGluePaths() = m_savedPaths;
-    std::error_code ec;
-    if (!m_tmp.empty()) std::filesystem::remove_all(m_tmp, ec);
   }
 
   virtual int Channels() { return 2; }
@@ -120,14 +115,7 @@ class SimDriverTest : public testing::Test {
   std::string AddDisk(int channel, int side, int port, uint64_t sectors = 8192,
                       const std::string& serial = "", const std::string& model = "",
                       const std::string& firmware = "") {
-    KelSimDiskSpec spec;
-    spec.channel = channel;
-    spec.side = side;
-    spec.port = port;
-    spec.sectors = sectors;
-    spec.serial = serial;
-    spec.model = model;
-    spec.firmware = firmware;
+    KelSimDiskSpec spec{channel, side, port, sectors, serial, model, firmware};
     std::string name, err;
     EXPECT_TRUE(KelSimAddDisk(*m_folder, spec, &name, &err)) << err;
     return name;
@@ -156,7 +144,8 @@ class SimDriverTest : public testing::Test {
     return m_op->WriteDeviceDataRBOP(&pos, mbr, &res) != 0 && res.dw64SectorsDone == 1;
   }
 
-  std::string m_tmp;
+  kel_test::TempDir m_dir;
+  std::string m_tmp;  // m_dir's path
   KelHostPaths m_savedPaths;
   std::unique_ptr<KelSimFolder> m_folder;
   RecordingSimTransport* m_transport = nullptr;  // owned by m_drv

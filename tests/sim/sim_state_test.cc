@@ -69,13 +69,3 @@ TEST(SimState, DiskNamesRunPastZ) {
   EXPECT_EQ(KelSimDiskName(25), "sdz");
   EXPECT_EQ(KelSimDiskName(26), "sdaa");
 }
-
-TEST(SimState, DeviceNumbersFollowChannelSideAndPort) {
-  KelSimDisk d;
-  d.channel = 1;
-  d.side = 1;
-  d.port = 2;
-  EXPECT_EQ(KelSimDeviceNumber(d), 14);
-  d.port = -1;
-  EXPECT_EQ(KelSimDeviceNumber(d), 12);
-}
