@@ -2,8 +2,6 @@
 // failures that must leave the old file and no temporary file behind.
 #include "sharedlib/atomic_file.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -11,144 +9,94 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
-#include <vector>
+
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 class AtomicFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/kel_atomic_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    chmod(dir_.c_str(), 0700);
-    for (const std::string& name : Names()) unlink((dir_ + "/" + name).c_str());
-    rmdir(dir_.c_str());
-  }
-
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    DIR* d = opendir(dir_.c_str());
-    if (d == nullptr) return names;
-    while (dirent* e = readdir(d)) {
-      std::string n = e->d_name;
-      if (n != "." && n != "..") names.push_back(n);
-    }
-    closedir(d);
+  std::set<std::string> Names() const {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+      names.insert(e.path().filename().string());
     return names;
   }
-
   static std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-
   static void Put(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
   }
+  static unsigned Mode(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 01000;
+  }
 
-  std::string dir_;
+  kel_test::TempDir dir;
 };
 
-TEST_F(AtomicFile, CreatesANewFileWithTheGivenContents) {
-  std::string path = dir_ + "/f";
-  std::string text("ab\0cd", 5);
-  ASSERT_TRUE(KelReplaceFile(path.c_str(), text.data(), text.size()));
-  EXPECT_EQ(Slurp(path), text);
-  EXPECT_EQ(Names(), std::vector<std::string>{"f"});
-}
-
-TEST_F(AtomicFile, NewFileModeIsLimitedByTheUmask) {
-  std::string path = dir_ + "/f";
+TEST_F(AtomicFile, NewFileGetsTheContentsAndItsModeLessTheUmask) {
+  const std::string text("ab\0cd", 5);
   mode_t old = umask(022);
-  bool ok = KelReplaceFile(path.c_str(), "x", 1, 0666);
+  EXPECT_TRUE(KelReplaceFile(dir.File("f").c_str(), text.data(), text.size(), 0666));
+  EXPECT_TRUE(KelReplaceFile(dir.File("s").c_str(), "x", 1, 0600));
   umask(old);
-  ASSERT_TRUE(ok);
-  struct stat st;
-  ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u);
-
-  std::string secret = dir_ + "/s";
-  ASSERT_TRUE(KelReplaceFile(secret.c_str(), "x", 1, 0600));
-  ASSERT_EQ(stat(secret.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(Slurp(dir.File("f")), text);
+  EXPECT_EQ(Mode(dir.File("f")), 0644u);
+  EXPECT_EQ(Mode(dir.File("s")), 0600u);
+  EXPECT_EQ(Names(), (std::set<std::string>{"f", "s"}));
 }
 
-TEST_F(AtomicFile, ReplacesLongerContentsCompletelyAndKeepsTheMode) {
-  std::string path = dir_ + "/f";
-  Put(path, std::string(5000, 'o'));
-  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
-  ASSERT_TRUE(KelReplaceFile(path.c_str(), "new", 3, 0600));
-  EXPECT_EQ(Slurp(path), "new");
-  struct stat st;
-  ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
-  EXPECT_EQ(Names().size(), 1u);
-}
-
-TEST_F(AtomicFile, EmptyContentsGiveAnEmptyFile) {
-  std::string path = dir_ + "/f";
-  Put(path, "old");
-  ASSERT_TRUE(KelReplaceFile(path.c_str(), nullptr, 0));
-  EXPECT_EQ(Slurp(path), "");
-}
-
-TEST_F(AtomicFile, ASymbolicLinkStaysAndItsTargetIsReplaced) {
-  std::string real = dir_ + "/real";
-  std::string link = dir_ + "/link";
-  Put(real, "old");
+TEST_F(AtomicFile, ExistingFileIsReplacedWholeKeepingItsModeAndAnyLinkToIt) {
+  const std::string real = dir.File("real"), link = dir.File("link");
+  Put(real, std::string(5000, 'o'));
+  ASSERT_EQ(chmod(real.c_str(), 0640), 0);
   ASSERT_EQ(symlink("real", link.c_str()), 0);
-  ASSERT_TRUE(KelReplaceFile(link.c_str(), "new", 3));
-  struct stat st;
+  ASSERT_TRUE(KelReplaceFile(link.c_str(), "new", 3, 0600));
+  EXPECT_EQ(Slurp(real), "new");
+  EXPECT_EQ(Mode(real), 0640u);
+  struct stat st {};
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(Slurp(real), "new");
+  ASSERT_TRUE(KelReplaceFile(real.c_str(), nullptr, 0));
+  EXPECT_EQ(Slurp(real), "");
+  EXPECT_EQ(Names(), (std::set<std::string>{"link", "real"}));
 }
 
-TEST_F(AtomicFile, MissingFolderFailsWithErrnoSet) {
-  std::string path = dir_ + "/missing/f";
-  errno = 0;
-  EXPECT_FALSE(KelReplaceFile(path.c_str(), "x", 1));
-  EXPECT_EQ(errno, ENOENT);
-  EXPECT_TRUE(Names().empty());
-}
-
-TEST_F(AtomicFile, NullOrEmptyPathIsRefused) {
-  errno = 0;
-  EXPECT_FALSE(KelReplaceFile(nullptr, "x", 1));
-  EXPECT_EQ(errno, EINVAL);
-  EXPECT_FALSE(KelReplaceFile("", "x", 1));
-  EXPECT_FALSE(KelReplaceFile((dir_ + "/f").c_str(), nullptr, 1));
-}
-
-TEST_F(AtomicFile, ReadOnlyFolderFailsAndKeepsTheOldFile) {
-  std::string path = dir_ + "/f";
-  Put(path, "old");
-  ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
-  int probe = open((dir_ + "/probe").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-  if (probe >= 0) {
-    close(probe);
-    GTEST_SKIP() << "running with the right to write into read-only folders";
+TEST_F(AtomicFile, RefusedArgumentsAndMissingOrWrongTargetsFailWithErrnoAndLeaveNothing) {
+  const std::string empty, file = dir.File("f"), missing = dir.File("missing/f"),
+                           folder = dir.File("sub");
+  const struct {
+    const char* path;
+    const char* data;
+    int err;
+  } cases[] = {{nullptr, "x", EINVAL},
+               {empty.c_str(), "x", EINVAL},
+               {file.c_str(), nullptr, EINVAL},
+               {missing.c_str(), "x", ENOENT},
+               {folder.c_str(), "x", EISDIR}};
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  for (const auto& c : cases) {
+    errno = 0;
+    EXPECT_FALSE(KelReplaceFile(c.path, c.data, 1));
+    EXPECT_EQ(errno, c.err) << (c.path != nullptr ? c.path : "null");
   }
-  errno = 0;
-  EXPECT_FALSE(KelReplaceFile(path.c_str(), "new", 3));
-  EXPECT_EQ(errno, EACCES);
-  EXPECT_EQ(Slurp(path), "old");
+  EXPECT_EQ(Names(), std::set<std::string>{"sub"});
 }
 
 // A file-size limit makes the write fail part-way, as a full disk would; it applies to
 // privileged processes too.
 TEST_F(AtomicFile, WriteFailingPartWayKeepsTheOldFileAndRemovesTheTemporary) {
-  std::string path = dir_ + "/f";
+  const std::string path = dir.File("f");
   Put(path, "old contents");
-  std::string big(64 * 1024, 'n');
-
+  const std::string big(64 * 1024, 'n');
   struct rlimit saved;
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   struct rlimit small = saved;
@@ -156,23 +104,14 @@ TEST_F(AtomicFile, WriteFailingPartWayKeepsTheOldFileAndRemovesTheTemporary) {
   auto oldHandler = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   errno = 0;
-  bool ok = KelReplaceFile(path.c_str(), big.data(), big.size());
-  int err = errno;
+  const bool ok = KelReplaceFile(path.c_str(), big.data(), big.size());
+  const int err = errno;
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, oldHandler);
-
   EXPECT_FALSE(ok);
   EXPECT_EQ(err, EFBIG);
   EXPECT_EQ(Slurp(path), "old contents");
-  EXPECT_EQ(Names(), std::vector<std::string>{"f"});
-}
-
-TEST_F(AtomicFile, TargetThatIsAFolderFailsAndLeavesNoTemporary) {
-  std::string path = dir_ + "/sub";
-  ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
-  EXPECT_FALSE(KelReplaceFile(path.c_str(), "x", 1));
-  EXPECT_EQ(Names(), std::vector<std::string>{"sub"});
-  rmdir(path.c_str());
+  EXPECT_EQ(Names(), std::set<std::string>{"f"});
 }
 
 }  // namespace

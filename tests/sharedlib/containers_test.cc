@@ -1,11 +1,14 @@
-// Container templates: the list's edge cases, the red-black tree's invariants under random
-// inserts and deletes, the keyed table's refusals and counters, and the stack's growth cap.
+// Container templates, each driven against a standard container as model: the list, the
+// red-black tree with its invariants, the keyed table with its refusals and counters, and
+// the stack with its growth cap.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
+#include <list>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,34 +25,50 @@ std::string Captured(const std::function<void()>& fn) {
   return testing::internal::GetCapturedStdout();
 }
 
-int Lines(const std::string& text) {
-  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+int Occurrences(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
+    ++n;
+  return n;
 }
 
-// ---- KelList ----
-
-TEST(KelList, RemovingTheOnlyElementLeavesItEmptyWithoutAMessage) {
+TEST(KelList, AgreesWithAStandardListThroughRandomUse) {
   KelList<int> list;
-  list.Insert(5);
-  std::string out = Captured([&] { EXPECT_EQ(list.Remove(5), 1); });
+  std::list<int> model;
+  std::mt19937 rng(3);
+  std::string out = Captured([&] {
+    for (int step = 0; step < 2000; ++step) {
+      int value = static_cast<int>(rng() % 8), front = -1;  // equal values on purpose
+      auto it = std::find(model.begin(), model.end(), value);
+      switch (rng() % 4) {
+        case 0:
+          list.Insert(value);
+          model.push_back(value);
+          break;
+        case 1:
+          list.InsertHead(value);
+          model.push_front(value);
+          break;
+        case 2:  // the first equal value only
+          ASSERT_EQ(list.Remove(value), it != model.end() ? 1 : 0);
+          if (it != model.end()) model.erase(it);
+          break;
+        default:
+          ASSERT_EQ(list.PopFront(&front), !model.empty());
+          EXPECT_EQ(front, model.empty() ? -1 : model.front());
+          if (!model.empty()) model.pop_front();
+      }
+      std::list<int> seen;
+      list.ForEach([&](int v) { seen.push_back(v); });
+      ASSERT_EQ(seen, model) << "step " << step;
+      ASSERT_EQ(list.Count(), static_cast<int>(model.size()));
+      ASSERT_EQ(list.Empty() && list.Head() == nullptr, model.empty());
+    }
+  });
   EXPECT_EQ(out, "");
-  EXPECT_EQ(list.Head(), nullptr);
-  EXPECT_EQ(list.Count(), 0);
-  EXPECT_TRUE(list.Empty());
+  list.Clear();
+  EXPECT_TRUE(list.Empty() && list.Count() == 0);
 }
-
-TEST(KelList, RemoveUnlinksTheFirstEqualValueOnly) {
-  KelList<std::string> list;
-  for (const char* s : {"a", "b", "a", "c"}) list.Insert(s);
-  EXPECT_EQ(list.Remove("a"), 1);
-  EXPECT_EQ(list.Remove("x"), 0);
-  std::vector<std::string> seen;
-  list.ForEach([&](const std::string& s) { seen.push_back(s); });
-  EXPECT_EQ(seen, (std::vector<std::string>{"b", "a", "c"}));
-  EXPECT_EQ(list.Count(), 3);
-}
-
-// ---- RedBlackTree ----
 
 using IntTree = RedBlackTree<int, int>;
 
@@ -80,28 +99,27 @@ int CheckSubtree(const IntTree& tree, IntTree::Node* x, const IntTree::Node* par
   return ::testing::AssertionSuccess();
 }
 
-TEST(RedBlackTree, StaysBalancedThroughRandomInsertsAndDeletes) {
+TEST(RedBlackTree, StaysBalancedAndOrderedThroughRandomInsertsAndDeletes) {
   IntTree tree;
+  int untouched = -1;
+  EXPECT_EQ(tree.GetAscendingElems(&untouched, nullptr), 0);
+  EXPECT_EQ(untouched, -1);
+  EXPECT_EQ(tree.TreeInsertInternal(nullptr), 0);
+  EXPECT_EQ(tree.TreeDelete(nullptr), nullptr);
   std::mt19937 rng(11);
-  std::multimap<int, int> model;
+  std::multiset<int> model;
   std::vector<IntTree::Node*> nodes;
   for (int step = 0; step < 4000; ++step) {
     if (nodes.empty() || rng() % 5 < 3) {
       int key = static_cast<int>(rng() % 500);  // duplicates on purpose
-      auto* node = new IntTree::Node(key, step);
-      ASSERT_EQ(tree.TreeInsertInternal(node), 1);
-      nodes.push_back(node);
-      model.emplace(key, step);
+      nodes.push_back(new IntTree::Node(key, key * 10));
+      ASSERT_EQ(tree.TreeInsertInternal(nodes.back()), 1);
+      model.insert(key);
     } else {
-      std::size_t i = rng() % nodes.size();
-      IntTree::Node* node = nodes[i];
-      nodes[i] = nodes.back();
+      std::swap(nodes[rng() % nodes.size()], nodes.back());
+      IntTree::Node* node = nodes.back();
       nodes.pop_back();
-      auto range = model.equal_range(node->key);
-      auto it = std::find_if(range.first, range.second,
-                             [&](const auto& kv) { return kv.second == node->value; });
-      ASSERT_NE(it, range.second);
-      model.erase(it);
+      model.erase(model.find(node->key));
       ASSERT_EQ(tree.TreeDelete(node), node);
       delete node;
     }
@@ -110,97 +128,73 @@ TEST(RedBlackTree, StaysBalancedThroughRandomInsertsAndDeletes) {
     }
   }
   ASSERT_TRUE(IsRedBlack(tree));
-  std::vector<int> keys(static_cast<std::size_t>(tree.Count()));
-  ASSERT_EQ(tree.GetAscendingElems(keys.data(), nullptr), static_cast<int>(model.size()));
-  std::vector<int> want;
-  for (const auto& kv : model) want.push_back(kv.first);
+  std::vector<int> keys(model.size()), values(model.size()), want(model.begin(), model.end());
+  ASSERT_EQ(tree.GetAscendingElems(keys.data(), values.data()), static_cast<int>(model.size()));
+  EXPECT_EQ(tree.GetAscendingElems(nullptr, nullptr), static_cast<int>(model.size()));
   EXPECT_EQ(keys, want);
-}
-
-TEST(RedBlackTree, AscendingWalkOfAnEmptyTreeReturnsZero) {
-  IntTree tree;
-  int key = -1;
-  EXPECT_EQ(tree.GetAscendingElems(&key, nullptr), 0);
-  EXPECT_EQ(key, -1);
-}
-
-TEST(RedBlackTree, AscendingWalkWithNoOutputStillCounts) {
-  IntTree tree;
-  for (int k : {5, 3, 8, 1}) tree.TreeInsertInternal(new IntTree::Node(k, k * 10));
-  EXPECT_EQ(tree.GetAscendingElems(nullptr, nullptr), 4);
-  int keys[4];
-  int values[4];
-  EXPECT_EQ(tree.GetAscendingElems(keys, values), 4);
-  EXPECT_EQ(std::vector<int>(keys, keys + 4), (std::vector<int>{1, 3, 5, 8}));
-  EXPECT_EQ(std::vector<int>(values, values + 4), (std::vector<int>{10, 30, 50, 80}));
-}
-
-TEST(RedBlackTree, NullNodesAreRefused) {
-  IntTree tree;
-  EXPECT_EQ(tree.TreeInsertInternal(nullptr), 0);
-  EXPECT_EQ(tree.TreeDelete(nullptr), nullptr);
-  EXPECT_EQ(tree.Count(), 0);
-}
-
-TEST(RedBlackTree, SearchFindsStringKeys) {
-  RedBlackTree<char, std::string> tree;
-  for (const char* k : {"WDC1234", "ST500", "HGST9", "ST5000"})
-    tree.TreeInsertInternal(new RedBlackTreeNode<char, std::string>(k, 1));
-  auto* hit = tree.TreeSearchInternal("ST500");
-  ASSERT_NE(hit, nullptr);
-  EXPECT_EQ(hit->key, "ST500");
-  EXPECT_EQ(tree.TreeSearchInternal("ST50"), nullptr);
+  for (int& v : values) v /= 10;
+  EXPECT_EQ(values, want);
+  for (int key = 0; key < 500; ++key) {
+    auto* hit = tree.TreeSearchInternal(key);
+    EXPECT_EQ(hit != nullptr ? hit->key : -1, model.count(key) ? key : -1);
+  }
   tree.Destroy();
   EXPECT_EQ(tree.Count(), 0);
   EXPECT_EQ(tree.Root(), tree.Nil());
 }
 
-// ---- KelHash ----
-
-TEST(KelHash, InsertingAPresentKeyReturnsZeroAndChangesNothing) {
+// Keys are unique; the key list keeps insertion order while the elements walk ascending.
+TEST(KelHash, AgreesWithAMapAndAnInsertionOrderListThroughRandomUse) {
   KelHash<int, int> hash;
-  ASSERT_EQ(hash.Insert(100, 7), 1);
-  std::string out = Captured([&] { EXPECT_EQ(hash.Insert(200, 7), 0); });
-  EXPECT_NE(out.find("The key exists in the Hash Table\n"), std::string::npos);
-  EXPECT_EQ(Lines(out), 1);
-  int value = 0;
-  EXPECT_TRUE(hash.Find(7, &value));
-  EXPECT_EQ(value, 100);
-  EXPECT_EQ(hash.GetCurElemNum(), 1);
-  EXPECT_EQ(hash.GetInsertedNum(), 1);
-  EXPECT_EQ(hash.Keys().Count(), 1);
-}
-
-TEST(KelHash, RemovingAnAbsentKeyReturnsZeroWithOneLine) {
-  KelHash<int, int> hash;
-  hash.Insert(1, 1);
-  std::string out = Captured([&] { EXPECT_EQ(hash.Remove(2), 0); });
-  EXPECT_NE(out.find("The key to remove does not exist in the Hash Table\n"), std::string::npos);
-  EXPECT_EQ(Lines(out), 1);
-  EXPECT_EQ(hash.GetCurElemNum(), 1);
-}
-
-TEST(KelHash, CountersTrackInsertionsAndElementsUntilClear) {
-  KelHash<int, int> hash;
-  for (int k = 1; k <= 5; ++k) hash.Insert(k * 10, k);
-  EXPECT_EQ(hash.Remove(3), 1);
-  Captured([&] { EXPECT_EQ(hash.Remove(3), 0); });
-  EXPECT_EQ(hash.GetInsertedNum(), 5);
-  EXPECT_EQ(hash.GetCurElemNum(), 4);
-  EXPECT_FALSE(hash.Find(3, nullptr));
+  std::map<int, int> model;
+  std::vector<int> order;
+  int inserted = 0, refused = 0, absent = 0;
+  std::mt19937 rng(5);
+  std::string out = Captured([&] {
+    for (int step = 0; step < 3000; ++step) {
+      int key = static_cast<int>(rng() % 300);
+      bool present = model.count(key) > 0;
+      if (rng() % 2) {
+        EXPECT_EQ(hash.Insert(step, key), present ? 0 : 1);
+        inserted += !present;
+        refused += present;
+        if (!present) order.push_back(key);
+        model.emplace(key, step);
+      } else {
+        EXPECT_EQ(hash.Remove(key), present ? 1 : 0);
+        absent += present ? 0 : 1;
+        model.erase(key);
+        order.erase(std::remove(order.begin(), order.end(), key), order.end());
+      }
+    }
+  });
+  EXPECT_EQ(Occurrences(out, "The key exists in the Hash Table\n"), refused);
+  EXPECT_EQ(Occurrences(out, "The key to remove does not exist in the Hash Table\n"), absent);
+  EXPECT_EQ(hash.GetInsertedNum(), inserted);
+  EXPECT_EQ(hash.GetCurElemNum(), static_cast<int>(model.size()));
+  for (int key = 0; key < 300; ++key) {
+    int found = -1;
+    EXPECT_EQ(hash.Find(key, &found), model.count(key) > 0) << key;
+    EXPECT_EQ(found, model.count(key) ? model[key] : -1) << key;
+  }
+  std::vector<int> keys(model.size()), ascending;
+  ASSERT_EQ(hash.GetAllKeys(keys.data()), static_cast<int>(model.size()));
+  EXPECT_EQ(keys, order);
+  ASSERT_EQ(hash.GetAllElems(keys.data(), nullptr), static_cast<int>(model.size()));
+  for (const auto& kv : model) ascending.push_back(kv.first);
+  EXPECT_EQ(keys, ascending);
   hash.Clear();
-  EXPECT_EQ(hash.GetInsertedNum(), 0);
-  EXPECT_EQ(hash.GetCurElemNum(), 0);
-  EXPECT_EQ(hash.GetAllElems(nullptr, nullptr), 0);
-  EXPECT_TRUE(hash.Keys().Empty());
-  EXPECT_EQ(hash.Insert(1, 3), 1);  // a cleared key can come back
+  EXPECT_TRUE(hash.GetInsertedNum() == 0 && hash.GetCurElemNum() == 0 && hash.Keys().Empty());
+  EXPECT_FALSE(hash.Find(order.front(), nullptr));
+  EXPECT_EQ(hash.Insert(1, order.front()), 1);  // a cleared key can come back
 }
 
-TEST(KelHash, KeysKeepInsertionOrderWhileElementsWalkAscending) {
+TEST(KelHash, StringKeysKeepInsertionOrderWhileElementsWalkAscending) {
   KelHash<char, std::string> hash;
   for (const char* k : {"sdc", "sda", "sdd", "sdb"}) hash.Insert(1, k);
   hash.Remove("sdd");
-  std::string keys[4];
+  EXPECT_FALSE(hash.Find("sd", nullptr));
+  std::string keys[3];
   ASSERT_EQ(hash.GetAllKeys(keys), 3);
   EXPECT_EQ(std::vector<std::string>(keys, keys + 3),
             (std::vector<std::string>{"sdc", "sda", "sdb"}));
@@ -209,91 +203,36 @@ TEST(KelHash, KeysKeepInsertionOrderWhileElementsWalkAscending) {
             (std::vector<std::string>{"sda", "sdb", "sdc"}));
 }
 
-TEST(KelHash, AgreesWithAMapThroughRandomUse) {
-  KelHash<int, int> hash;
-  std::map<int, int> model;
-  std::mt19937 rng(5);
+TEST(KelStack, GrowsByItsStepUpToTheCapRefusesSizesThatDoNotGrowAndPopsInReverse) {
+  constexpr long kCap = KelStack<long>::kMaxCapacity;
+  KelStack<long> stack(4);
   std::string out = Captured([&] {
-    for (int step = 0; step < 3000; ++step) {
-      int key = static_cast<int>(rng() % 300);
-      if (rng() % 2) {
-        EXPECT_EQ(hash.Insert(step, key), model.count(key) ? 0 : 1);
-        model.emplace(key, step);
-      } else {
-        EXPECT_EQ(hash.Remove(key), model.erase(key) ? 1 : 0);
-      }
-    }
+    for (int size : {0, 4, 3}) EXPECT_EQ(stack.expand(size), 0) << size;
   });
-  EXPECT_EQ(hash.GetCurElemNum(), static_cast<int>(model.size()));
-  for (const auto& [key, value] : model) {
-    int found = -1;
-    EXPECT_TRUE(hash.Find(key, &found));
-    EXPECT_EQ(found, value);
-  }
-}
-
-// ---- KelStack ----
-
-TEST(KelStack, PopsInReverseOrderAndGrowsByItsStep) {
-  KelStack<int*> stack(4);
-  int cells[10];
-  for (int& c : cells) EXPECT_TRUE(stack.Push(&c));
-  EXPECT_EQ(stack.Capacity(), 12);
-  EXPECT_EQ(stack.Count(), 10);
-  for (int i = 9; i >= 0; --i) {
-    int* top = nullptr;
-    ASSERT_TRUE(stack.Pop(&top));
-    EXPECT_EQ(top, &cells[i]);
-  }
-  int* none = nullptr;
-  EXPECT_FALSE(stack.Pop(&none));
-  EXPECT_TRUE(stack.Empty());
-}
-
-TEST(KelStack, StopsGrowingAtTheCapAndDropsFurtherPushes) {
-  KelStack<long> stack(100);
-  for (long i = 0; i < KelStack<long>::kMaxCapacity; ++i) ASSERT_TRUE(stack.Push(i));
-  EXPECT_EQ(stack.Capacity(), KelStack<long>::kMaxCapacity);
-  std::string out = Captured([&] {
+  EXPECT_EQ(Occurrences(out, "Invalid stack size\n"), 3);
+  EXPECT_EQ(stack.expand(6), 1);
+  for (long i = 0; i < 10; ++i) ASSERT_TRUE(stack.Push(i));
+  EXPECT_EQ(stack.Capacity(), 10);
+  EXPECT_EQ(stack.expand(11), 1);
+  EXPECT_EQ(*stack.Top(), 9);
+  for (long i = 10; i < kCap; ++i) ASSERT_TRUE(stack.Push(i));
+  EXPECT_EQ(stack.Capacity(), kCap);
+  EXPECT_EQ(stack.Count(), kCap);
+  out = Captured([&] {
     EXPECT_FALSE(stack.Push(-1));
     EXPECT_FALSE(stack.Push(-2));
+    EXPECT_EQ(stack.expand(kCap + 1), 0);  // silently: no room to grow
   });
-  EXPECT_EQ(out.find("Invalid stack size"), std::string::npos);
-  EXPECT_EQ(Lines(out), 2);
-  EXPECT_NE(out.find("Expand stack failed\n"), std::string::npos);
-  EXPECT_EQ(stack.Count(), KelStack<long>::kMaxCapacity);
-  long top = 0;
-  ASSERT_TRUE(stack.Pop(&top));
-  EXPECT_EQ(top, KelStack<long>::kMaxCapacity - 1);
-}
-
-TEST(KelStack, ExpandRefusesSizesThatDoNotGrow) {
-  KelStack<int> stack(8);
-  std::string out = Captured([&] {
-    EXPECT_EQ(stack.expand(0), 0);
-    EXPECT_EQ(stack.expand(8), 0);
-    EXPECT_EQ(stack.expand(4), 0);
-  });
-  EXPECT_EQ(Lines(out), 3);
-  EXPECT_NE(out.find("Invalid stack size\n"), std::string::npos);
-  EXPECT_EQ(stack.expand(5000), 1);
-  EXPECT_EQ(stack.Capacity(), KelStack<int>::kMaxCapacity);
-}
-
-TEST(KelStack, ExpandKeepsTheElements) {
-  KelStack<int> stack(2);
-  stack.Push(1);
-  stack.Push(2);
-  ASSERT_EQ(stack.expand(3), 1);
-  stack.Push(3);
-  ASSERT_NE(stack.Top(), nullptr);
-  EXPECT_EQ(*stack.Top(), 3);
-  int v = 0;
-  stack.Pop(&v);
-  stack.Pop(&v);
-  EXPECT_EQ(v, 2);
-  stack.Pop(&v);
-  EXPECT_EQ(v, 1);
+  EXPECT_EQ(Occurrences(out, "Expand stack failed\n"), 2);
+  EXPECT_EQ(Occurrences(out, "\n"), 2);
+  for (long i = kCap - 1; i >= 0; --i) {
+    long top = -1;
+    ASSERT_TRUE(stack.Pop(&top));
+    ASSERT_EQ(top, i);
+  }
+  long none = -1;
+  EXPECT_FALSE(stack.Pop(&none));
+  EXPECT_TRUE(stack.Empty() && stack.Top() == nullptr);
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
-// Internal signal queue: posting order, removal without deletion, misuse reports, the
-// refusal when the writer lock stays taken, use before main and from several threads.
+// Internal signal queue: payloads, posting order, removal without deletion, misuse reports,
+// the refusal when the writer lock stays taken, use before main and from several threads.
 #include "sharedlib/kel_signal.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -44,69 +43,33 @@ TEST(SignalQueueBeforeMain, ProducersCanPostDuringStaticInitialisation) {
   EXPECT_TRUE(kEarlyWasQueued);
 }
 
-TEST(Signal, CodesHaveTheirFixedValues) {
-  EXPECT_EQ(Kel_Signal_Hotplug, 0);
-  EXPECT_EQ(Kel_Signal_DiskStatus, 1);
-  EXPECT_EQ(Kel_Signal_SMR, 2);
+TEST(Signal, PayloadIsZeroedAndOwnedAndANegativeLengthGivesNoneWithAReport) {
+  for (int len : {20, 0, -4}) {
+    KelSignal* sig = nullptr;
+    std::string out = Captured([&] { sig = new KelSignal(Kel_Signal_SMR, len); });
+    EXPECT_EQ(out.find("nDataLen >= 0") != std::string::npos, len < 0) << len;
+    EXPECT_EQ(sig->code, Kel_Signal_SMR);
+    EXPECT_EQ(sig->DataLen(), len > 0 ? len : 0);
+    EXPECT_EQ(sig->data == nullptr, len <= 0);
+    for (int i = 0; i < sig->DataLen(); ++i) EXPECT_EQ(sig->data[i], 0) << i;
+    delete sig;  // the sanitizer build reports a payload that is not freed
+  }
 }
 
-TEST(Signal, PayloadIsZeroedAndOwnedBySignal) {
-  KelSignal sig(Kel_Signal_SMR, 20);
-  EXPECT_EQ(sig.code, Kel_Signal_SMR);
-  ASSERT_NE(sig.data, nullptr);
-  EXPECT_EQ(sig.DataLen(), 20);
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(sig.data[i], 0);
-  sig.data[19] = 7;  // the whole length is writable
-}
-
-TEST(Signal, EmptyPayloadHasNoData) {
-  KelSignal sig(Kel_Signal_Hotplug, 0);
-  EXPECT_EQ(sig.data, nullptr);
-  EXPECT_EQ(sig.DataLen(), 0);
-}
-
-TEST(Signal, NegativeLengthReportsAndHasNoData) {
-  KelSignal* sig = nullptr;
-  std::string out = Captured([&] { sig = new KelSignal(Kel_Signal_DiskStatus, -4); });
-  EXPECT_NE(out.find("nDataLen >= 0"), std::string::npos);
-  EXPECT_EQ(sig->data, nullptr);
-  EXPECT_EQ(sig->DataLen(), 0);
-  delete sig;
-}
-
-TEST_F(SignalQueue, InsertAppendsInPostingOrder) {
-  KelSignal* a = new KelSignal(Kel_Signal_Hotplug, 0);
-  KelSignal* b = new KelSignal(Kel_Signal_DiskStatus, 8);
-  KelSignal* c = new KelSignal(Kel_Signal_SMR, 20);
-  EXPECT_TRUE(KelSignal::Insert(a));
-  EXPECT_TRUE(KelSignal::Insert(b));
-  EXPECT_TRUE(KelSignal::Insert(c));
-  EXPECT_EQ(Queued(), (std::vector<KelSignal*>{a, b, c}));
-}
-
-TEST_F(SignalQueue, RemoveUnlinksWithoutDeleting) {
+TEST_F(SignalQueue, InsertAppendsRemoveUnlinksWithoutDeletingAndClearDeletesTheRest) {
   KelSignal* a = new KelSignal(Kel_Signal_Hotplug, 0);
   KelSignal* b = new KelSignal(Kel_Signal_DiskStatus, 4);
-  KelSignal::Insert(a);
-  KelSignal::Insert(b);
+  KelSignal* c = new KelSignal(Kel_Signal_SMR, 20);
+  for (KelSignal* s : {a, b, c}) EXPECT_TRUE(KelSignal::Insert(s));
+  EXPECT_EQ(Queued(), (std::vector<KelSignal*>{a, b, c}));
   std::string out = Captured([&] { KelSignal::Remove(b); });
   EXPECT_EQ(out, "");
-  EXPECT_EQ(Queued(), (std::vector<KelSignal*>{a}));
+  EXPECT_EQ(Queued(), (std::vector<KelSignal*>{a, c}));
   b->data[3] = 1;  // still alive: the caller owns it now
-  delete b;
-}
-
-TEST_F(SignalQueue, RemovingAnUnqueuedSignalReportsAndLeavesTheQueue) {
-  KelSignal* a = new KelSignal(Kel_Signal_Hotplug, 0);
-  KelSignal::Insert(a);
-  KelSignal stranger(Kel_Signal_SMR, 0);
-  std::string out = Captured([&] { KelSignal::Remove(&stranger); });
+  out = Captured([&] { KelSignal::Remove(b); });
   EXPECT_NE(out.find("kelSignalQueue.Remove(pSignal)"), std::string::npos);
-  EXPECT_EQ(Queued(), (std::vector<KelSignal*>{a}));
-}
-
-TEST_F(SignalQueue, ClearDeletesEverySignalAndEmptiesTheQueue) {
-  for (int i = 0; i < 5; ++i) KelSignal::Insert(new KelSignal(Kel_Signal_DiskStatus, 16));
+  EXPECT_EQ(Queued(), (std::vector<KelSignal*>{a, c}));
+  delete b;
   KelSignal::ClearSigQueue();  // the leak checker of the sanitizer build sees any survivor
   EXPECT_TRUE(KelSignal::Queue().Empty());
   EXPECT_EQ(KelSignal::Queue().Count(), 0);
@@ -118,12 +81,9 @@ TEST_F(SignalQueue, InsertGivesUpWhenTheWriterLockStaysTakenAndTheProducerKeepsT
   ASSERT_TRUE(KelSignal::QueueLock().RLock());  // a parser walking the queue
   KelSignal* sig = new KelSignal(Kel_Signal_DiskStatus, 4);
   bool ok = true;
-  auto start = std::chrono::steady_clock::now();
   std::string out = Captured([&] { ok = KelSignal::Insert(sig); });
-  double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   KelSignal::QueueLock().RUnlock();
   EXPECT_FALSE(ok);
-  EXPECT_GE(waited, 4.9);
   EXPECT_NE(out.find("WLock the global sig queue failed\n"), std::string::npos);
   EXPECT_EQ(Queued(), (std::vector<KelSignal*>{queued}));
   EXPECT_TRUE(KelSignal::Insert(sig));  // once the lock is free the producer can retry

@@ -1,12 +1,12 @@
 // Tests of the timer service: repeat counts, the never-twice-at-once rule with its pending
-// trigger, IsNeedToTrig and stopping the daemon. Intervals are short (100 ms, the daemon's
-// scan period) so the program finishes in a few seconds.
+// trigger, IsNeedToTrig, stopping and the daemon's registry. Intervals are 100 ms, the
+// daemon's scan period. That a timer does not fire is shown by waiting for the runs of a
+// sentinel timer of the same interval, which the same scans expire.
 #include "sharedlib/kel_timer.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <string>
 
@@ -14,46 +14,36 @@
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
-
 class CountingCallback : public KelTimerCallback {
  public:
   void TimerCallbackFn() override {
-    const int now = ++inside;
-    int seen = maxInside.load();
-    while (now > seen && !maxInside.compare_exchange_weak(seen, now)) {
+    if (inside.fetch_add(1) > 0) overlapped = true;
+    if (blockFirst && fired.load() == 0) {
+      started.Complete();
+      release.WaitForComplete(-1);
     }
-    KelBaseThread::KelThreadSleep(workMs);
     --inside;
     ++fired;
     firedEvent.Complete();
   }
-  bool IsNeedToTrig() override { return wanted.load(); }
+  bool IsNeedToTrig() override { return wanted.load() && (!onlyFirst || fired.load() == 0); }
 
-  // Waits until at least `n` runs have ended; false after `limitMs`.
-  bool WaitForRuns(int n, long limitMs) {
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limitMs);
-    while (fired.load() < n) {
-      const long left = static_cast<long>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count());
-      if (left <= 0) return false;
-      firedEvent.WaitForComplete(left);
-    }
+  // Waits until at least `n` runs have ended; false when 5 s pass without a run.
+  bool WaitForRuns(int n) {
+    while (fired.load() < n)
+      if (!firedEvent.WaitForComplete(5000)) return fired.load() >= n;
     return true;
   }
 
-  long workMs = 0;
+  bool blockFirst = false;  // the first run lasts until `release` is completed
+  bool onlyFirst = false;   // wanted only until the first run has ended
   std::atomic<bool> wanted{true};
   std::atomic<int> fired{0};
   std::atomic<int> inside{0};
-  std::atomic<int> maxInside{0};
+  std::atomic<bool> overlapped{false};  // two runs at once
   KelWait firedEvent;
-};
-
-// Wants to run only until its first run has finished.
-class WantedUntilFirstRunCallback : public CountingCallback {
- public:
-  bool IsNeedToTrig() override { return fired.load() == 0; }
+  KelWait started;
+  KelWait release;
 };
 
 class KelTimerTest : public testing::Test {
@@ -62,116 +52,82 @@ class KelTimerTest : public testing::Test {
   void TearDown() override { KelTimer::StopTimerDaemonThread(); }
 
   // Registers and starts a timer that the test owns.
-  static std::unique_ptr<KelTimer> StartTimer(unsigned long repeat, unsigned long intervalMs,
-                                              KelTimerCallback* cb, const char* name) {
-    std::unique_ptr<KelTimer> timer(new KelTimer(repeat, intervalMs, cb, name));
+  static std::unique_ptr<KelTimer> StartTimer(unsigned long repeat, KelTimerCallback* cb,
+                                              const char* name) {
+    std::unique_ptr<KelTimer> timer(new KelTimer(repeat, 100, cb, name));
     EXPECT_TRUE(KelTimer::AddTimer(timer.get()));
     EXPECT_TRUE(timer->Start());
     return timer;
   }
+
+  // Lets the daemon expire its timers `scans` more times.
+  void PassScans(int scans) { ASSERT_TRUE(sentinel.WaitForRuns(sentinel.fired.load() + scans)); }
+
+  CountingCallback sentinel;
 };
 
-TEST_F(KelTimerTest, RepeatCountThreeFiresExactlyThreeTimes) {
+// The first run is wanted and slow; the expiries during it are postponed into one pending
+// run, carried out although the callback no longer wants to run; then nothing more.
+TEST_F(KelTimerTest, ExpiryDuringASlowRunIsCarriedOutOnceLaterNeverAtTheSameTime) {
   CountingCallback cb;
-  auto timer = StartTimer(3, 100, &cb, "Repeat3");
-  ASSERT_TRUE(cb.WaitForRuns(3, 5000));
-  KelBaseThread::KelThreadSleep(600);  // six more expiries' worth
-  EXPECT_EQ(cb.fired.load(), 3);
-  EXPECT_TRUE(KelTimer::DelTimer(timer.get()));
-}
-
-TEST_F(KelTimerTest, SlowCallbackIsPostponedAndNeverRunsTwiceAtOnce) {
-  CountingCallback cb;
-  cb.workMs = 350;
+  cb.blockFirst = true;
+  cb.onlyFirst = true;
   testing::internal::CaptureStdout();
-  auto timer = StartTimer(KelTimer::kForever, 100, &cb, "SlowTimer");
-  const bool ran = cb.WaitForRuns(2, 5000);
-  KelTimer::DelTimer(timer.get());
-  timer.reset();  // waits for a run still in progress
-  const std::string out = testing::internal::GetCapturedStdout();
-  ASSERT_TRUE(ran);
-  EXPECT_NE(out.find("This timer[SlowTimer] is still running, trigger it later\n"), std::string::npos) << out;
-  EXPECT_EQ(cb.maxInside.load(), 1);
-}
-
-TEST_F(KelTimerTest, ExpiryDuringARunIsCarriedOutEvenWhenNoLongerWanted) {
-  WantedUntilFirstRunCallback cb;
-  cb.workMs = 350;
-  testing::internal::CaptureStdout();
-  auto timer = StartTimer(KelTimer::kForever, 100, &cb, "PendingTimer");
-  const bool ran = cb.WaitForRuns(2, 5000);
-  KelBaseThread::KelThreadSleep(600);
+  auto timer = StartTimer(KelTimer::kForever, &cb, "SlowTimer");
+  auto guard = StartTimer(KelTimer::kForever, &sentinel, "Sentinel");
+  const bool started = cb.started.WaitForComplete(5000);
+  PassScans(3);
+  cb.release.Complete();
+  const bool ranAgain = cb.WaitForRuns(2);
+  PassScans(3);
   KelTimer::DelTimer(timer.get());
   timer.reset();
-  testing::internal::GetCapturedStdout();
-  ASSERT_TRUE(ran);
-  // The first run was wanted; the expiries during it left one pending run; then no more.
+  const std::string out = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(started && ranAgain);
+  EXPECT_NE(out.find("This timer[SlowTimer] is still running, trigger it later\n"),
+            std::string::npos)
+      << out;
+  EXPECT_FALSE(cb.overlapped.load());
   EXPECT_EQ(cb.fired.load(), 2);
 }
 
-TEST_F(KelTimerTest, CallbackThatDoesNotWantToRunIsNotFired) {
-  CountingCallback cb;
-  cb.wanted = false;
-  auto timer = StartTimer(KelTimer::kForever, 100, &cb, "Unwanted");
-  KelBaseThread::KelThreadSleep(500);
-  EXPECT_EQ(cb.fired.load(), 0);
-  cb.wanted = true;
-  EXPECT_TRUE(cb.WaitForRuns(1, 5000));
-  KelTimer::DelTimer(timer.get());
-}
-
-TEST_F(KelTimerTest, StoppedTimerDoesNotFire) {
-  CountingCallback cb;
-  auto timer = StartTimer(KelTimer::kForever, 100, &cb, "Stopped");
-  EXPECT_TRUE(timer->Stop());
-  EXPECT_FALSE(timer->IsTimeout());
-  KelBaseThread::KelThreadSleep(400);
-  EXPECT_EQ(cb.fired.load(), 0);
-  EXPECT_TRUE(KelTimer::DelTimer(timer.get()));
-  EXPECT_FALSE(KelTimer::DelTimer(timer.get()));
-}
-
-TEST_F(KelTimerTest, StoppingTheDaemonStopsEveryTimer) {
-  CountingCallback cbA, cbB;
-  auto timerA = StartTimer(KelTimer::kForever, 100, &cbA, "A");
-  auto timerB = StartTimer(KelTimer::kForever, 100, &cbB, "B");
-  ASSERT_TRUE(cbA.WaitForRuns(1, 5000));
-  ASSERT_TRUE(cbB.WaitForRuns(1, 5000));
+TEST_F(KelTimerTest, TimersFireOnlyWhileRepeatsRemainAndWhileWantedStartedAndRegistered) {
+  CountingCallback repeat3, unwanted, stopped, dropped;
+  unwanted.wanted = false;
+  auto t3 = StartTimer(3, &repeat3, "Repeat3");
+  auto a = StartTimer(KelTimer::kForever, &unwanted, "Unwanted");
+  auto b = StartTimer(KelTimer::kForever, &stopped, "Stopped");
+  auto c = StartTimer(KelTimer::kForever, &dropped, "Dropped");
+  auto guard = StartTimer(KelTimer::kForever, &sentinel, "Sentinel");
+  EXPECT_TRUE(b->Stop());
+  EXPECT_FALSE(b->IsTimeout());
+  ASSERT_TRUE(dropped.WaitForRuns(1));
+  c.reset();  // leaves the registry while registered
+  const int droppedRuns = dropped.fired.load();
+  ASSERT_TRUE(repeat3.WaitForRuns(3));
+  PassScans(3);
+  EXPECT_EQ(repeat3.fired.load(), 3);
+  EXPECT_EQ(unwanted.fired.load(), 0);
+  EXPECT_EQ(stopped.fired.load(), 0);
+  EXPECT_EQ(dropped.fired.load(), droppedRuns);
+  unwanted.wanted = true;
+  EXPECT_TRUE(unwanted.WaitForRuns(1));
+  EXPECT_TRUE(KelTimer::DelTimer(b.get()));
+  EXPECT_FALSE(KelTimer::DelTimer(b.get()));
+  // Stopping the daemon empties the registry; stopping it twice is harmless.
   KelTimer::StopTimerDaemonThread();
-  KelBaseThread::KelThreadSleep(100);  // a run started by the last scan may still finish
-  const int a = cbA.fired.load(), b = cbB.fired.load();
-  KelBaseThread::KelThreadSleep(500);
-  EXPECT_EQ(cbA.fired.load(), a);
-  EXPECT_EQ(cbB.fired.load(), b);
-  // The registry is empty now, and stopping twice is harmless.
-  EXPECT_FALSE(KelTimer::DelTimer(timerA.get()));
+  EXPECT_FALSE(KelTimer::DelTimer(a.get()));
   KelTimer::StopTimerDaemonThread();
 }
 
-TEST_F(KelTimerTest, TimerDestroyedWhileRegisteredLeavesTheRegistry) {
-  CountingCallback cb;
-  auto timer = StartTimer(KelTimer::kForever, 100, &cb, "Dropped");
-  ASSERT_TRUE(cb.WaitForRuns(1, 5000));
-  timer.reset();
-  KelBaseThread::KelThreadSleep(300);  // the daemon keeps scanning without it
-  SUCCEED();
-}
-
-TEST(KelTimer, RegisteringWithoutADaemonIsRefused) {
-  CountingCallback cb;
-  KelTimer timer(1, 100, &cb, "Orphan");
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(KelTimer::AddTimer(&timer));
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("Assersion"), std::string::npos) << out;
-}
-
-TEST(KelTimer, OverlongNameIsCutToTheField) {
+TEST(KelTimer, RegisteringWithoutADaemonIsRefusedAndLongNamesAreCut) {
   CountingCallback cb;
   const std::string name(200, 'n');
   testing::internal::CaptureStdout();
   KelTimer timer(1, 100, &cb, name.c_str());
-  testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(KelTimer::AddTimer(&timer));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("Assersion [pkelTimerListMutex != NULL] failed"), std::string::npos) << out;
   EXPECT_EQ(std::string(timer.GetName()), name.substr(0, KelTimer::kNameSize - 1));
 }
 
