@@ -26,7 +26,9 @@ struct Level {
 constexpr Level kLevels[] = {
     {"Raid0", KEL_RAID_0, 2, 128, 2 * kL, 64, 0},  {"Raid1", KEL_RAID_1, 2, 0, kL, 0, 0},
     {"Raid5", KEL_RAID_5, 3, 64, 2 * kL, 32, 256}, {"Raid01", KEL_RAID_01, 4, 16, 2 * kL, 8, 0},
-    {"Span", KEL_RAID_SPAN, 2, 0, 2 * kL, 0, 0}};
+    {"Span", KEL_RAID_SPAN, 2, 0, kL + kL / 2, 0, 0}};  // members of kL and kL / 2
+
+void PrintTo(const Level& l, std::ostream* os) { *os << l.name; }
 
 class DMBuildLevel : public EngineSimTest,
                      public testing::WithParamInterface<std::tuple<Level, bool>> {};
@@ -38,6 +40,7 @@ TEST_P(DMBuildLevel, MembersTakeTheirPositionsAndTheStatusTellsAMissingOne) {
   std::vector<VDSpec> members = ArrayMembers(
       {.length = kL, .raidType = level.type, .stripe = level.stripe, .arrayName = "lvl"},
       level.members, 0x100);
+  if (level.type == KEL_RAID_SPAN) members[1].length = kL / 2;
   // Written last member first: the array order follows the positions, not the scan order.
   for (int i = level.members - 1; i >= 0; --i)
     if (!(degraded && i == 1)) Import(disks[i], MakeArea({members[i]}));

@@ -50,8 +50,8 @@ TEST_F(DMSave, OnlyChangedAreasAreWrittenAndTheirVDsGetNewMagics) {
   EXPECT_EQ(RenameAndSave(a, "renamed"), ZR_OK);
   EXPECT_EQ(WritesSent(), 1);
   auto sent = m_transport->SentCommands();
-  EXPECT_EQ(std::find_if(sent.rbegin(), sent.rend(), [](auto& s) { return s.first == 0x11; })->second,
-            1);  // areas in the write
+  auto last = std::find_if(sent.rbegin(), sent.rend(), [](auto& s) { return s.first == 0x11; });
+  EXPECT_EQ(last->second, 1);  // areas in the write
   std::vector<uint8_t> area = Export(a);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(area.data()) + 1792 + 52, 7), "renamed");
   EXPECT_EQ(kel_test::ConfAreaBuilder::Xor(area, 1792, 256), 0);
@@ -143,6 +143,10 @@ struct TornCase {
   int k;  // areas written before the power fails: 1 .. members - 1
 };
 
+void PrintTo(const TornCase& c, std::ostream* os) {
+  *os << c.level.name << " change " << c.change << " after " << c.k;
+}
+
 // (first sector, length) of every VD that an area read back from a disk carries, decoded
 // here from the layout.
 std::vector<std::pair<uint64_t, uint64_t>> CarriedVDs(const std::vector<uint8_t>& a) {
@@ -155,7 +159,8 @@ std::vector<std::pair<uint64_t, uint64_t>> CarriedVDs(const std::vector<uint8_t>
   if (a.size() != 3072 || le(2560, 2) != 0xAA55 || a[2562] < 3) return out;
   for (int slot = 0; slot < 2; ++slot) {
     const size_t b = (7 - slot) * 256;
-    if ((le(2052, 4) >> slot & 1) && (le(b + 32, 2) & 1)) out.push_back({le(b + 8, 8), le(b + 24, 8)});
+    if ((le(2052, 4) >> slot & 1) && (le(b + 32, 2) & 1))
+      out.push_back({le(b + 8, 8), le(b + 24, 8)});
   }
   return out;
 }
@@ -228,13 +233,17 @@ TEST_P(TornSave, NoHalfWrittenArrayIsShownHealthyAndNoFreeAreaCoversAVD) {
     for (KelRaidArray* ra : RaidArrays())
       EXPECT_NE(ArrayInfo(ra).status & (KEL_RA_STATUS_MISSING | KEL_RA_STATUS_INVALID), 0)
           << "array of " << int(ra->m_byVDNum) << " VDs shown healthy";
-    for (const std::string& d : disks)
+    for (const std::string& d : disks) {
+      KelPhyDevice* pd = PDOf(d);
+      ASSERT_NE(pd, nullptr);
       for (auto [start, length] : CarriedVDs(Export(d)))
-        for (const _FRAGMENT_INFO& f : PDOf(d)->m_frags)
-          EXPECT_TRUE(f.fragType == FRAG_TYPE_VD || f.dw64StartSector + f.dw64SectorLength <= start ||
+        for (const _FRAGMENT_INFO& f : pd->m_frags)
+          EXPECT_TRUE(f.fragType == FRAG_TYPE_VD ||
+                      f.dw64StartSector + f.dw64SectorLength <= start ||
                       start + length <= f.dw64StartSector)
               << d << ": free area " << f.dw64StartSector << "+" << f.dw64SectorLength
               << " over the VD at " << start << "+" << length;
+    }
   }
 }
 

@@ -45,12 +45,12 @@ inline std::vector<uint8_t> MakeArea(const std::vector<VDSpec>& vds, uint32_t se
   kel_test::ConfAreaBuilder area;
   area.Pd(serialChk);
   for (const VDSpec& v : vds)
-    area.Vd(v.slot, {.raidType = v.raidType, .vdCount = v.vdNum, .position = uint8_t(v.position & 7),
-                     .secondHalf = (v.position & 0x80) != 0, .start = v.start, .length = v.length,
-                     .stripeSectors = v.stripe, .levelParam = v.levelParam,
-                     .arrayName = v.arrayName, .memberIds = v.members, .sideValue = v.sideValue,
-                     .arrayMark = v.arrayMark, .flags105 = v.flags2, .valid = v.valid,
-                     .vdId = v.id});
+    area.Vd(v.slot, {.raidType = v.raidType, .vdCount = v.vdNum,
+                     .position = uint8_t(v.position & 7), .secondHalf = (v.position & 0x80) != 0,
+                     .start = v.start, .length = v.length, .stripeSectors = v.stripe,
+                     .levelParam = v.levelParam, .arrayName = v.arrayName, .memberIds = v.members,
+                     .sideValue = v.sideValue, .arrayMark = v.arrayMark, .flags105 = v.flags2,
+                     .valid = v.valid, .vdId = v.id});
   return area.Bytes();
 }
 
