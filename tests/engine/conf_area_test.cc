@@ -89,6 +89,7 @@ TEST(ZRaidConversion, EveryLevelBecomesSlotZeroWithItsOwnFields) {
       {KEL_RAID_1, 0x07, 1, 0, false, 3, 3, 0, 0, true},  // count + 2, position bits 0..1
       {KEL_RAID_5, 0x0A, 3, 1, false, 3, 2, 16, 7, true},
       {KEL_RAID_01, 0x19, 2, 2, false, 4, 0x81, 32, 0, true},  // count x 2, second half
+      {KEL_RAID_01, 0x01, 2, 2, false, 4, 0x01, 32, 0, false},
       {KEL_RAID_SPAN, 0x1F, 2, 0, false, 2, 7, 0, 0, false},
   };
   for (const auto& c : kCases) {

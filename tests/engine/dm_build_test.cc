@@ -78,6 +78,9 @@ TEST_P(DMBuildLevel, MembersTakeTheirPositionsAndTheStatusTellsAMissingOne) {
     EXPECT_EQ(pd.index, static_cast<uint32_t>(PDOf(disks[i])->m_nIndex));
     ASSERT_EQ(DM().GetVDInfoByArrayPosL(ra->m_nIndex, pos, &vd), ZR_OK);
     EXPECT_EQ(vd.pd_index, pd.index);
+    _zr_vd_info byDisk{};  // the same VD seen from its disk
+    ASSERT_EQ(DM().GetVDInfoByPDLogicIndexL(pd.index, 0, &byDisk), ZR_OK);
+    EXPECT_EQ(byDisk.index, vd.index);
   }
 }
 

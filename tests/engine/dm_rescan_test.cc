@@ -45,6 +45,7 @@ TEST_F(DMRescan, IndexesAndMagicsLastUntilWhatTheyNameChanges) {
   ASSERT_EQ(before.size(), 4u + 3u + 3u);  // 4 disks, 3 VDs, mirror + span + plain disk
   Rescan();
   EXPECT_EQ(Snapshot(), before);
+  EXPECT_EQ(DM().VDNum(), 3);
 
   // Pulled and put back elsewhere before the next scan: the disk and its span stay as
   // they were.

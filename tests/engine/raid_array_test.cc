@@ -84,6 +84,10 @@ TEST_F(Arrays, VDTakesItsIdentityFromTheBlock) {
   EXPECT_EQ(vd->m_byRaidType, KEL_RAID_01);
   EXPECT_TRUE(vd->IsVDValid());
   EXPECT_EQ(vd->ArraySlot(), 3);  // second half, position 1
+  _zr_vd_info info;
+  vd->GetVDInfoLib(&info);
+  EXPECT_EQ(info.array_position, 9);
+  EXPECT_EQ(info.array_index, 255);  // in no array yet
 
   // The same VD across scans: same length, id, type and position.
   EXPECT_TRUE(vd->CheckSameVD(MakeVD({KEL_RAID_01, 4, 0x81})));

@@ -93,10 +93,12 @@ TEST_F(Facade, IndexesOneStepPastEveryTableAreRefused) {
   uint16_t magic = 0;
   uint8_t st = 0, page[512];
   EXPECT_EQ(zr_get_array_info(64, &ai), ZR_NO_OBJECT);
+  EXPECT_EQ(zr_get_array_info(63, &ai), ZR_NO_OBJECT);  // in range, empty
   EXPECT_EQ(zr_get_array_info(0, nullptr), ZR_BAD_PARAM);
   EXPECT_EQ(zr_get_Array_magicNum(64, &magic), ZR_NO_OBJECT);
   EXPECT_EQ(zr_get_device_info(32, &di), ZR_NO_OBJECT);
   EXPECT_EQ(zr_get_device_info(-1, &di), ZR_NO_OBJECT);
+  EXPECT_EQ(zr_get_device_info(0, &di), ZR_OK);
   EXPECT_EQ(zr_get_PD_magicNum(32, &magic), ZR_NO_OBJECT);
   EXPECT_EQ(zr_get_PD_SMART_status_TARVOII({32, 0, 0}, &st), ZR_NO_OBJECT);
   EXPECT_EQ(zr_exec_SMART_READ_DATA({32, 0, 0}, page), ZR_NO_OBJECT);
@@ -110,10 +112,16 @@ TEST_F(Facade, IndexesOneStepPastEveryTableAreRefused) {
   EXPECT_EQ(zr_get_channel_info(0, 2, &ci), ZR_NO_OBJECT);
   EXPECT_EQ(zr_get_device_hub_Info(0, 0, 2, &hi), ZR_NO_OBJECT);
   EXPECT_EQ(zr_get_controller_info(1, &ctl), ZR_NO_OBJECT);
+  EXPECT_EQ(zr_get_controller_info(0, &ctl), ZR_OK);
   EXPECT_EQ(zr_get_partition_info(0, {32, 0, 0}, &pi), ZR_NO_OBJECT);
   EXPECT_EQ(zr_get_partition_info(1, {64, 0, 0}, &pi), ZR_NO_OBJECT);
   EXPECT_EQ(zr_get_partition_info(3, {0, 0, 0}, &pi), ZR_BAD_PARAM);
 
+  _Kel_Index_Map map{};
+  ASSERT_EQ(zr_get_array_num_TARVOII(&map), ZR_OK);
+  EXPECT_EQ(map.map_Low64, 1u);
+  ASSERT_EQ(zr_get_device_num_TARVOII(&map), ZR_OK);
+  EXPECT_EQ(map.map_Low64, 1u);
   // Entry points the command handlers do not use.
   _LIB_Need_SMR_Info_t smr{};
   ASSERT_EQ(zr_get_SMR_Handles(&smr), ZR_OK);
