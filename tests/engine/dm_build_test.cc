@@ -131,23 +131,6 @@ TEST_F(DMBuild, OlderLayoutIsConvertedAndListedAsSuch) {
   EXPECT_EQ(PDOf(a)->m_PDConfigSector.CountOfVDs(), 1);
 }
 
-TEST_F(DMBuild, AMapBitWhoseBlockIsNotValidIsDropped) {
-  std::string a = AddDisk(0, 0);
-  Import(a, MakeArea({{.id = 0x31, .length = 5000, .raidType = KEL_RAID_SPAN, .arrayName = "kept",
-                       .members = {0x31}},
-                      {.slot = 1, .id = 0x32, .start = 5000, .length = 5000,
-                       .raidType = KEL_RAID_SPAN, .members = {0x32}, .valid = false}}));
-  Build();
-  KelPhyDevice* pd = PDOf(a);
-  EXPECT_EQ(pd->m_nVDNum, 1);
-  EXPECT_EQ(pd->m_PDConfigSector.CountOfVDs(), 1);
-  EXPECT_EQ(pd->m_PDConfigSector.VDMap(), 1u);
-  auto arrays = RaidArrays();
-  ASSERT_EQ(arrays.size(), 1u);
-  EXPECT_STREQ(std::string(arrays[0]->m_szName, 24).c_str(), "kept");
-  EXPECT_EQ(pd->m_nFreeNum, 1);  // the dropped slot's space is free again
-}
-
 TEST_F(DMBuild, AnUnreadableAreaLeavesAFlaggedPlainDisk) {
   std::string a = AddDisk(0, 0);
   std::string err;
