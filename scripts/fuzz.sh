@@ -7,10 +7,12 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-10}
-targets=(packet_receiver_fuzz login_fuzz connection_fuzz)
+targets=(packet_receiver_fuzz login_fuzz connection_fuzz conf_area_fuzz)
 # Room for the largest packet and some garbage (each garbage byte costs a read); a login
-# request holds at most 2064 bytes; a connection input describes its packets in a few bytes.
-declare -A max_len=([packet_receiver_fuzz]=2600 [login_fuzz]=2100 [connection_fuzz]=512)
+# request holds at most 2064 bytes; a connection input describes its packets in a few bytes;
+# two configuration areas take 6144.
+declare -A max_len=([packet_receiver_fuzz]=2600 [login_fuzz]=2100 [connection_fuzz]=512
+                    [conf_area_fuzz]=6144)
 build="$top/build-fuzz"
 
 "$top/scripts/install-deps.sh"

@@ -1,5 +1,6 @@
-// The first build of the model: plain disks, every RAID level assembled from the areas on
-// the disks, damaged and older areas, and the disk info record.
+// The first build of the model: every RAID level assembled from the areas on the disks
+// (whole and degraded), damaged and older areas, and the system disk. Plain disks: see
+// pd_space_test and the process tests.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,211 +9,112 @@
 
 namespace {
 
-constexpr uint64_t kCap = 1 << 20;
 constexpr uint64_t kL = 100000;
 
 class DMBuild : public EngineSimTest {};
 
-// One VD of an array on `disk` in slot `slot`.
-VDSpec Member(uint8_t type, uint32_t id, uint8_t vdNum, uint8_t pos, std::vector<uint32_t> ids,
-              const std::string& name = "", uint64_t start = 0, uint64_t length = kL,
-              int slot = 0, uint8_t stripe = 0) {
-  VDSpec v;
-  v.slot = slot;
-  v.id = id;
-  v.start = start;
-  v.length = length;
-  v.raidType = type;
-  v.vdNum = vdNum;
-  v.position = pos;
-  v.members = std::move(ids);
-  v.arrayName = name;
-  v.stripe = stripe;
-  return v;
-}
+// One RAID level as the build must assemble it, whole or with member 1 missing.
+struct Level {
+  const char* name;
+  uint8_t type;
+  int members;
+  uint8_t stripe;
+  uint64_t capacity;  // whole array
+  uint32_t stripeKiB;
+  uint32_t blockSize;
+};
+constexpr Level kLevels[] = {
+    {"Raid0", KEL_RAID_0, 2, 128, 2 * kL, 64, 0},  {"Raid1", KEL_RAID_1, 2, 0, kL, 0, 0},
+    {"Raid5", KEL_RAID_5, 3, 64, 2 * kL, 32, 256}, {"Raid01", KEL_RAID_01, 4, 16, 2 * kL, 8, 0},
+    {"Span", KEL_RAID_SPAN, 2, 0, kL + kL / 2, 0, 0}};  // members of kL and kL / 2
 
-TEST_F(DMBuild, BlankDisksAreListedAsPlainDisksWithTheirWholeSpaceFree) {
-  AddDisk(0, 0, -1, kCap, "SER-A");
-  AddDisk(0, 1, -1, kCap, "SER-B");
-  AddDisk(1, 0, -1, kCap, "SER-C");
-  Build();
-  EXPECT_EQ(DM().PDNum(), 3);
-  EXPECT_EQ(DM().RaidArrayNum(), 3);
-  for (int i = 0; i < 3; ++i) {
-    KelRaidArray* ra = DM().RA(i);
-    ASSERT_NE(ra, nullptr);
-    EXPECT_TRUE(ra->IsPseudo());
-    ASSERT_EQ(ra->m_nPDNum, 1);
-    KelPhyDevice* pd = ra->m_arPDs[0];
-    EXPECT_EQ(pd->m_nVDNum, 0);
-    _FRAGMENT_INFO f{};
-    _FRAGMENT_INFO* out[MAX_FREE_SPACE_PER_PD] = {&f};
-    ASSERT_EQ(pd->GetFreeInfo(out), 1);
-    EXPECT_EQ(f.dw64StartSector, 0u);
-    EXPECT_EQ(f.dw64SectorLength, kCap - 32);
-  }
-  // Each disk has exactly one entry.
-  EXPECT_NE(DM().RA(0)->m_arPDs[0], DM().RA(1)->m_arPDs[0]);
-  EXPECT_NE(DM().RA(1)->m_arPDs[0], DM().RA(2)->m_arPDs[0]);
+void PrintTo(const Level& l, std::ostream* os) { *os << l.name; }
 
-  _zr_device_info info{};
-  ASSERT_EQ(DM().GetPDInfoL(0, &info), ZR_OK);
-  // Texts read as the disk's label shows them, not in the identity block's byte order.
-  EXPECT_STREQ(info.serialNumber, "SER-A");
-  EXPECT_STREQ(info.modelName, "ZEP SimDisk");
-  EXPECT_STREQ(info.firmwareRevison, "1.00");
-  EXPECT_EQ(info.Capacity(), kCap);
-  EXPECT_EQ(info.index, 0u);
-  EXPECT_EQ(info.magicNum, DM().PD(0)->m_wdMagicNum);
-  EXPECT_EQ(info.bDevInRaid, 0u);
-  EXPECT_EQ(info.master, 1u);
-  EXPECT_EQ(info.PortNum, 255);
-  EXPECT_EQ(info.deviceRoot, 0);
-  EXPECT_EQ(info.array_index, 255);
-}
+class DMBuildLevel : public EngineSimTest,
+                     public testing::WithParamInterface<std::tuple<Level, bool>> {};
 
-TEST_F(DMBuild, Raid0AssemblesInPositionOrderWithStripeAndCapacity) {
-  std::string a = AddDisk(0, 0), b = AddDisk(0, 1);
-  // Written in reverse: the array order follows the positions, not the scan order.
-  Import(a, MakeArea({Member(KEL_RAID_0, 0x200, 2, 1, {0x100, 0x200}, "fast", 0, kL, 0, 128)}));
-  Import(b, MakeArea({Member(KEL_RAID_0, 0x100, 2, 0, {0x100, 0x200}, "fast", 0, kL, 0, 128)}));
-  Build();
-  auto arrays = RaidArrays();
-  ASSERT_EQ(arrays.size(), 1u);
-  EXPECT_EQ(DM().RaidArrayNum(), 1);  // no plain-disk entries for member disks
-  KelRaidArray* ra = arrays[0];
-  EXPECT_EQ(ra->m_arVDs[0]->m_pPD, PDOf(b));
-  EXPECT_EQ(ra->m_arVDs[1]->m_pPD, PDOf(a));
-  _zr_array_info info = ArrayInfo(ra);
-  EXPECT_EQ(info.raidType, KEL_RAID_0);
-  EXPECT_EQ(info.diskNum, 2);
-  EXPECT_EQ(info.status, 0);
-  EXPECT_EQ(info.Capacity(), 2 * kL);
-  EXPECT_EQ(info.stripeSize, 64u);
-  EXPECT_EQ(info.version, KEL_FORMAT_CURRENT);
-  EXPECT_STREQ(std::string(info.arrayName, 24).c_str(), "fast");
-  EXPECT_EQ(info.GUID[0], 0x100u);
-  EXPECT_EQ(info.GUID[1], 0x200u);
-
-  // The VD seen from its disk and from its array position is the same VD.
-  _zr_vd_info byPD{}, byPos{};
-  ASSERT_EQ(DM().GetVDInfoByPDLogicIndexL(PDOf(a)->m_nIndex, 0, &byPD), ZR_OK);
-  ASSERT_EQ(DM().GetVDInfoByArrayPosL(ra->m_nIndex, 1, &byPos), ZR_OK);
-  EXPECT_EQ(byPD.index, byPos.index);
-  EXPECT_EQ(byPD.Capacity, kL);
-  _zr_device_info pdInfo{};
-  ASSERT_EQ(DM().GetPDInfoByArrayPosL(ra->m_nIndex, 0, &pdInfo), ZR_OK);
-  EXPECT_EQ(pdInfo.index, static_cast<uint32_t>(PDOf(b)->m_nIndex));
-  EXPECT_EQ(pdInfo.array_position, 0);
-  EXPECT_EQ(pdInfo.bDevInRaid, 1u);
-  EXPECT_EQ(pdInfo.vdNum, 1);
-}
-
-TEST_F(DMBuild, Raid1WithAndWithoutSpare) {
-  std::string a = AddDisk(0, 0), b = AddDisk(0, 1), c = AddDisk(1, 0), d = AddDisk(1, 1);
-  Import(a, MakeArea({Member(KEL_RAID_1, 0xA0, 2, 0, {0xA0, 0xB0}, "plain")}));
-  Import(b, MakeArea({Member(KEL_RAID_1, 0xB0, 2, 1, {0xA0, 0xB0}, "plain")}));
-  Import(c, MakeArea({Member(KEL_RAID_1, 0xC0, 3, 0, {0xC0, 0xD0, 0xE0}, "spared", 0, kL, 0)}));
-  Import(d, MakeArea({Member(KEL_RAID_1, 0xD0, 3, 1, {0xC0, 0xD0, 0xE0}, "spared", 0, kL, 0),
-                      Member(KEL_RAID_1, 0xE0, 3, 2, {0xC0, 0xD0, 0xE0}, "spared", kL, kL, 1)}));
-  Build();
-  auto arrays = RaidArrays();
-  ASSERT_EQ(arrays.size(), 2u);
-  for (KelRaidArray* ra : arrays) {
-    auto* r1 = static_cast<KelRaid1*>(ra);
-    _zr_array_info info = ArrayInfo(ra);
-    EXPECT_EQ(info.raidType, KEL_RAID_1);
-    EXPECT_EQ(info.Capacity(), kL);
-    if (std::string(ra->m_szName, 24).c_str() == std::string("spared")) {
-      EXPECT_TRUE(r1->HasSpare());
-      EXPECT_EQ(ra->m_byVDNum, 3);
-      EXPECT_EQ(ra->m_nPDNum, 2);  // the spare lies on a mirror's disk
-      EXPECT_EQ(ra->m_arVDs[2]->m_pPD, PDOf(d));
-    } else {
-      EXPECT_FALSE(r1->HasSpare());
-      EXPECT_EQ(ra->m_byVDNum, 2);
-      EXPECT_EQ(info.status & KEL_RA_STATUS_MISSING, 0);
-    }
-  }
-  EXPECT_EQ(PDOf(d)->m_nVDNum, 2);
-}
-
-TEST_F(DMBuild, Raid5AndRaid01AndSpan) {
+TEST_P(DMBuildLevel, MembersTakeTheirPositionsAndTheStatusTellsAMissingOne) {
+  const auto [level, degraded] = GetParam();
   std::vector<std::string> disks;
-  for (int ch = 0; ch < 2; ++ch)
-    for (int side = 0; side < 2; ++side) disks.push_back(AddDisk(ch, side));
-  // RAID 5 over the first three disks and a one-disk span on the fourth, all in slot 0;
-  // RAID 0+1 over all four in slot 1.
-  std::vector<uint32_t> r5 = {0x51, 0x52, 0x53};
-  std::vector<uint32_t> r01 = {0x61, 0x62, 0x63, 0x64};
-  const uint8_t r01pos[4] = {0x00, 0x01, 0x80, 0x81};
-  for (int i = 0; i < 4; ++i) {
-    std::vector<VDSpec> vds;
-    if (i < 3) {
-      VDSpec v = Member(KEL_RAID_5, r5[i], 3, static_cast<uint8_t>(i), r5, "parity", 0, kL, 0, 64);
-      vds.push_back(v);
-    } else {
-      vds.push_back(Member(KEL_RAID_SPAN, 0x71, 1, 0, {0x71}, "lone", 0, 3000, 0));
-    }
-    vds.push_back(Member(KEL_RAID_01, r01[i], 4, r01pos[i], r01, "mirrored", 200000, kL, 1, 16));
-    Import(disks[i], MakeArea(vds));
-  }
-  Build();
-  auto arrays = RaidArrays();
-  ASSERT_EQ(arrays.size(), 3u);
-  for (KelRaidArray* ra : arrays) {
-    _zr_array_info info = ArrayInfo(ra);
-    EXPECT_EQ(info.status, 0) << ra->m_szName;
-    switch (ra->m_byRaidType) {
-      case KEL_RAID_5:
-        EXPECT_EQ(info.Capacity(), 2 * kL);
-        EXPECT_EQ(info.stripeSize, 32u);
-        EXPECT_EQ(info.blockSize, 256u);
-        for (int p = 0; p < 3; ++p) EXPECT_EQ(ra->m_arVDs[p]->m_pPD, PDOf(disks[p]));
-        break;
-      case KEL_RAID_01: {
-        EXPECT_EQ(info.Capacity(), 2 * kL);
-        EXPECT_EQ(info.stripeSize, 8u);
-        // Positions of the second half read 8 and 9.
-        _zr_device_info pd{};
-        ASSERT_EQ(DM().GetPDInfoByArrayPosL(ra->m_nIndex, 9, &pd), ZR_OK);
-        EXPECT_EQ(pd.index, static_cast<uint32_t>(PDOf(disks[3])->m_nIndex));
-        _zr_vd_info vd{};
-        ASSERT_EQ(DM().GetVDInfoByArrayPosL(ra->m_nIndex, 8, &vd), ZR_OK);
-        EXPECT_EQ(vd.pd_index, static_cast<uint32_t>(PDOf(disks[2])->m_nIndex));
-        EXPECT_EQ(vd.StartSector, 200000u);
-        break;
-      }
-      case KEL_RAID_SPAN:
-        EXPECT_EQ(info.Capacity(), 3000u);
-        break;
-      default:
-        ADD_FAILURE() << "unexpected type " << int(ra->m_byRaidType);
-    }
-  }
-}
-
-TEST_F(DMBuild, SpanOfTwoDisksAddsItsPartsInPositionOrder) {
-  std::string a = AddDisk(0, 0), b = AddDisk(0, 1);
-  Import(a, MakeArea({Member(KEL_RAID_SPAN, 0x11, 2, 1, {0x22, 0x11}, "long", 0, 5000)}));
-  Import(b, MakeArea({Member(KEL_RAID_SPAN, 0x22, 2, 0, {0x22, 0x11}, "long", 0, 7000)}));
+  for (int i = 0; i < level.members; ++i) disks.push_back(AddDisk(i / 2, i % 2));
+  std::vector<VDSpec> members = ArrayMembers(
+      {.length = kL, .raidType = level.type, .stripe = level.stripe, .arrayName = "lvl"},
+      level.members, 0x100);
+  if (level.type == KEL_RAID_SPAN) members[1].length = kL / 2;
+  // Written last member first: the array order follows the positions, not the scan order.
+  for (int i = level.members - 1; i >= 0; --i)
+    if (!(degraded && i == 1)) Import(disks[i], MakeArea({members[i]}));
   Build();
   auto arrays = RaidArrays();
   ASSERT_EQ(arrays.size(), 1u);
-  EXPECT_EQ(ArrayInfo(arrays[0]).Capacity(), 12000u);
-  EXPECT_EQ(arrays[0]->m_arVDs[0]->m_pPD, PDOf(b));
-  EXPECT_EQ(arrays[0]->m_arVDs[1]->m_pPD, PDOf(a));
+  KelRaidArray* ra = arrays[0];
+  EXPECT_EQ(DM().RaidArrayNum(), degraded ? 2 : 1);  // the bare disk is a plain disk
+  _zr_array_info info = ArrayInfo(ra);
+  EXPECT_EQ(info.raidType, level.type);
+  EXPECT_EQ(info.diskNum, level.members);
+  EXPECT_EQ(info.status, degraded ? KEL_RA_STATUS_MISSING : 0);
+  // A span stops counting at its first missing member; the other levels keep their size.
+  EXPECT_EQ(info.Capacity(), degraded && level.type == KEL_RAID_SPAN ? kL : level.capacity);
+  EXPECT_EQ(info.stripeSize, level.stripeKiB);
+  EXPECT_EQ(info.blockSize, level.blockSize);
+  EXPECT_EQ(info.version, KEL_FORMAT_CURRENT);
+  EXPECT_STREQ(std::string(info.arrayName, 24).c_str(), "lvl");
+  for (int i = 0; i < level.members; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(info.GUID[i], 0x100u + i);
+    // Queries name a RAID 0+1 second-half member by position 8 + its place in the half.
+    const int half = level.members / 2;
+    const int pos = level.type == KEL_RAID_01 && i >= half ? 8 + i - half : i;
+    _zr_device_info pd{};
+    _zr_vd_info vd{};
+    if (degraded && i == 1) {
+      EXPECT_EQ(ra->m_arVDs[i], nullptr);
+      EXPECT_EQ(DM().GetVDInfoByArrayPosL(ra->m_nIndex, pos, &vd), ZR_NO_OBJECT);
+      continue;
+    }
+    ASSERT_NE(ra->m_arVDs[i], nullptr);
+    EXPECT_EQ(ra->m_arVDs[i]->m_pPD, PDOf(disks[i]));
+    ASSERT_EQ(DM().GetPDInfoByArrayPosL(ra->m_nIndex, pos, &pd), ZR_OK);
+    EXPECT_EQ(pd.index, static_cast<uint32_t>(PDOf(disks[i])->m_nIndex));
+    ASSERT_EQ(DM().GetVDInfoByArrayPosL(ra->m_nIndex, pos, &vd), ZR_OK);
+    EXPECT_EQ(vd.pd_index, pd.index);
+    _zr_vd_info byDisk{};  // the same VD seen from its disk
+    ASSERT_EQ(DM().GetVDInfoByPDLogicIndexL(pd.index, 0, &byDisk), ZR_OK);
+    EXPECT_EQ(byDisk.index, vd.index);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryLevel, DMBuildLevel,
+                         testing::Combine(testing::ValuesIn(kLevels), testing::Bool()),
+                         [](const auto& p) {
+                           return std::string(std::get<0>(p.param).name) +
+                                  (std::get<1>(p.param) ? "Degraded" : "Whole");
+                         });
+
+TEST_F(DMBuild, ASpareOnAMirrorsDiskJoinsTheMirror) {
+  std::string c = AddDisk(1, 0), d = AddDisk(1, 1);
+  std::vector<VDSpec> m = ArrayMembers({.length = kL, .raidType = KEL_RAID_1}, 3, 0xC0);
+  m[2].slot = 1;
+  m[2].start = kL;
+  Import(c, MakeArea({m[0]}));
+  Import(d, MakeArea({m[1], m[2]}));
+  Build();
+  auto arrays = RaidArrays();
+  ASSERT_EQ(arrays.size(), 1u);
+  EXPECT_TRUE(static_cast<KelRaid1*>(arrays[0])->HasSpare());
+  EXPECT_EQ(arrays[0]->m_byVDNum, 3);
+  EXPECT_EQ(arrays[0]->m_nPDNum, 2);  // the spare's disk is listed once
+  EXPECT_EQ(arrays[0]->m_arVDs[2]->m_pPD, PDOf(d));
+  EXPECT_EQ(ArrayInfo(arrays[0]).status, 0);
+  EXPECT_EQ(PDOf(d)->m_nVDNum, 2);
 }
 
 TEST_F(DMBuild, OlderLayoutIsConvertedAndListedAsSuch) {
   std::string a = AddDisk(0, 0);
-  kel_test::ConfOldVd old;
-  old.raidType = KEL_RAID_SPAN;
-  old.vdCount = 1;
-  old.length = 40000;
-  old.serialChecksum = 0xCAFE;
-  old.memberIds = {0xCAFE};
-  Import(a, kel_test::ConfAreaBuilder().OldLayout(old).Bytes());
+  Import(a, kel_test::ConfAreaBuilder()
+                .OldLayout({.raidType = KEL_RAID_SPAN, .length = 40000, .serialChecksum = 0xCAFE,
+                            .memberIds = {0xCAFE}})
+                .Bytes());
   Build();
   auto arrays = RaidArrays();
   ASSERT_EQ(arrays.size(), 1u);
@@ -227,24 +129,6 @@ TEST_F(DMBuild, OlderLayoutIsConvertedAndListedAsSuch) {
   // A converted disk's space is left as it is: nothing is offered for new arrays.
   EXPECT_EQ(PDOf(a)->m_nFreeNum, 0);
   EXPECT_EQ(PDOf(a)->m_PDConfigSector.CountOfVDs(), 1);
-}
-
-TEST_F(DMBuild, AMapBitWhoseBlockIsNotValidIsDropped) {
-  std::string a = AddDisk(0, 0);
-  VDSpec good = Member(KEL_RAID_SPAN, 0x31, 1, 0, {0x31}, "kept", 0, 5000, 0);
-  VDSpec bad = Member(KEL_RAID_SPAN, 0x32, 1, 0, {0x32}, "dropped", 5000, 5000, 1);
-  bad.valid = false;
-  Import(a, MakeArea({good, bad}));
-  Build();
-  KelPhyDevice* pd = PDOf(a);
-  EXPECT_EQ(pd->m_nVDNum, 1);
-  EXPECT_EQ(pd->m_PDConfigSector.CountOfVDs(), 1);
-  EXPECT_EQ(pd->m_PDConfigSector.VDMap(), 1u);
-  auto arrays = RaidArrays();
-  ASSERT_EQ(arrays.size(), 1u);
-  EXPECT_STREQ(std::string(arrays[0]->m_szName, 24).c_str(), "kept");
-  // The dropped slot's space is free again.
-  EXPECT_EQ(pd->m_nFreeNum, 1);
 }
 
 TEST_F(DMBuild, AnUnreadableAreaLeavesAFlaggedPlainDisk) {

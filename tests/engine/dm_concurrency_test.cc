@@ -17,17 +17,7 @@ class DMConcurrency : public EngineSimTest {};
 
 TEST_F(DMConcurrency, QueriesDuringRescansSeeWholeModels) {
   std::string a = AddDisk(0, 0), b = AddDisk(0, 1), c = AddDisk(1, 0);
-  VDSpec v;
-  v.raidType = KEL_RAID_1;
-  v.vdNum = 2;
-  v.length = kL;
-  v.members = {0x10, 0x11};
-  v.arrayName = "mirror";
-  v.id = 0x10;
-  Import(a, MakeArea({v}));
-  v.id = 0x11;
-  v.position = 1;
-  Import(b, MakeArea({v}));
+  ImportArray({a, b}, {.length = kL, .raidType = KEL_RAID_1, .arrayName = "mirror"}, 0x10);
   Build();
 
   std::atomic<bool> stop{false};

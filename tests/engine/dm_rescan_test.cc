@@ -1,10 +1,9 @@
-// Rebuilding the model from fresh scans: which indexes and magic numbers survive, name
-// order, index bounds, and the numbering of disks on channels and behind hubs.
+// Rebuilding the model from fresh scans: which indexes and magic numbers survive, index
+// bounds, and the numbering of disks on channels and behind hubs.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
-#include <tuple>
 
 #include "engine/ctrl_tree.h"
 #include "engine_fixture.h"
@@ -26,134 +25,61 @@ class DMRescan : public EngineSimTest {
       if (auto* r = DM().RA(i)) m[{'a', i}] = r->m_wdMagicNum;
     return m;
   }
-
-  void Mirror(const std::string& a, const std::string& b, const std::string& name, uint32_t base) {
-    VDSpec v;
-    v.raidType = KEL_RAID_1;
-    v.vdNum = 2;
-    v.length = kL;
-    v.members = {base, base + 1};
-    v.arrayName = name;
-    v.id = base;
-    Import(a, MakeArea({v}));
-    v.id = base + 1;
-    v.position = 1;
-    Import(b, MakeArea({v}));
+  void Mirror(const std::string& a, const std::string& b) {
+    ImportArray({a, b}, {.length = kL, .raidType = KEL_RAID_1}, 0x10);
   }
-
-  void Span(const std::string& disk, const std::string& name, uint32_t id) {
-    VDSpec v;
-    v.raidType = KEL_RAID_SPAN;
-    v.id = id;
-    v.length = kL;
-    v.members = {id};
-    v.arrayName = name;
-    Import(disk, MakeArea({v}));
+  void Span(const std::string& disk, uint32_t id) {
+    Import(disk, MakeArea({{.id = id, .length = kL, .raidType = KEL_RAID_SPAN, .members = {id}}}));
   }
 };
 
-TEST_F(DMRescan, ARescanWithoutChangeKeepsEveryIndexAndMagic) {
-  std::string a = AddDisk(0, 0), b = AddDisk(0, 1), c = AddDisk(1, 0);
-  AddDisk(1, 1);
-  Mirror(a, b, "m", 0x10);
-  Span(c, "s", 0x20);
+// One story: rescans without change, a disk moved, a mirror degraded, a disk replaced.
+TEST_F(DMRescan, IndexesAndMagicsLastUntilWhatTheyNameChanges) {
+  std::string a = AddDisk(0, 0), b = AddDisk(1, 0), c = AddDisk(0, 1);
+  AddHub(1, 1);
+  AddDisk(1, 1, 0);
+  Mirror(a, b);
+  Span(c, 0x20);
   Build();
   auto before = Snapshot();
   ASSERT_EQ(before.size(), 4u + 3u + 3u);  // 4 disks, 3 VDs, mirror + span + plain disk
   Rescan();
   EXPECT_EQ(Snapshot(), before);
+  EXPECT_EQ(DM().VDNum(), 3);
+
+  // Pulled and put back elsewhere before the next scan: the disk and its span stay as
+  // they were.
+  Unplug(c);
+  Plug(c, 1, 1, 1);
   Rescan();
   EXPECT_EQ(Snapshot(), before);
-  EXPECT_EQ(DM().PDNum(), 4);
-  EXPECT_EQ(DM().VDNum(), 3);
-  EXPECT_EQ(DM().RaidArrayNum(), 3);
-}
+  EXPECT_EQ(PDOf(c)->m_nChanIndex, 1);
+  EXPECT_EQ(PDOf(c)->m_pVDDev[0]->m_nPDIndex, PDOf(c)->m_nIndex);
 
-TEST_F(DMRescan, ADegradedArrayKeepsItsIndexAndGetsANewMagic) {
-  std::string a = AddDisk(0, 0), b = AddDisk(0, 1);
-  Mirror(a, b, "m", 0x10);
-  Build();
-  ASSERT_EQ(RaidArrays().size(), 1u);
-  KelRaidArray* ra = RaidArrays()[0];
-  const int index = ra->m_nIndex;
-  const uint16_t magic = ra->m_wdMagicNum;
-  EXPECT_EQ(ArrayInfo(ra).status & KEL_RA_STATUS_MISSING, 0);
-
-  Unplug(b);
-  Rescan();
-  ASSERT_EQ(RaidArrays().size(), 1u);
-  ra = RaidArrays()[0];
-  EXPECT_EQ(ra->m_nIndex, index);
-  EXPECT_NE(ArrayInfo(ra).status & KEL_RA_STATUS_MISSING, 0);
-  uint16_t now = 0;
-  ASSERT_EQ(DM().GetRAMagicNumL(index, &now), ZR_OK);
-  EXPECT_NE(now, magic);  // a client holding the old magic is now refused
-  EXPECT_EQ(DM().PDNum(), 1);
-}
-
-TEST_F(DMRescan, AFreedDiskIndexGoesToTheNextNewDisk) {
-  std::string a = AddDisk(0, 0), b = AddDisk(0, 1), c = AddDisk(1, 0);
-  Build();
-  KelPhyDevice* pb = PDOf(b);
-  ASSERT_NE(pb, nullptr);
-  const int freed = pb->m_nIndex;
+  // A mirror that loses a disk keeps its index but not its magic, so that a client holding
+  // the old magic is refused; the freed disk index goes to the next new disk.
+  KelRaidArray* mirror = PDOf(a)->m_pVDDev[0]->m_pArray;
+  const int index = mirror->m_nIndex;
+  const uint16_t magic = mirror->m_wdMagicNum;
+  const int freed = PDOf(b)->m_nIndex;
   Unplug(b);
   Rescan();
   EXPECT_EQ(DM().PD(freed), nullptr);
-  EXPECT_EQ(DM().PDNum(), 2);
-  EXPECT_EQ(DM().RaidArrayNum(), 2);  // its plain-disk entry went with it
-  std::string d = AddDisk(1, 1);
+  EXPECT_EQ(DM().PDNum(), 3);
+  ASSERT_NE(DM().RA(index), nullptr);
+  EXPECT_NE(ArrayInfo(DM().RA(index)).status & KEL_RA_STATUS_MISSING, 0);
+  uint16_t now = 0;
+  ASSERT_EQ(DM().GetRAMagicNumL(index, &now), ZR_OK);
+  EXPECT_NE(now, magic);
+  std::string e = AddDisk(1, 0);
   Rescan();
-  ASSERT_NE(PDOf(d), nullptr);
-  EXPECT_EQ(PDOf(d)->m_nIndex, freed);
-  EXPECT_NE(PDOf(a)->m_nIndex, freed);
-  EXPECT_NE(PDOf(c)->m_nIndex, freed);
+  ASSERT_NE(PDOf(e), nullptr);
+  EXPECT_EQ(PDOf(e)->m_nIndex, freed);
+  EXPECT_EQ(DM().RaidArrayNum(), 4);  // mirror, span and two plain disks
 }
 
-TEST_F(DMRescan, ADiskMovedToAnotherPortKeepsItsIndexAndMagic) {
-  AddDisk(0, 0);
-  std::string b = AddDisk(0, 1);
-  std::string c = AddDisk(1, 0);
-  Span(b, "moved", 0x40);
-  Build();
-  const int index = PDOf(b)->m_nIndex;
-  const uint16_t magic = PDOf(b)->m_wdMagicNum;
-  const int arrayIndex = RaidArrays()[0]->m_nIndex;
-  const uint16_t arrayMagic = RaidArrays()[0]->m_wdMagicNum;
-  // Pulled and put back elsewhere before the next scan.
-  Unplug(b);
-  Plug(b, 1, 1);
-  Rescan();
-  KelPhyDevice* pd = PDOf(b);
-  ASSERT_NE(pd, nullptr);
-  EXPECT_EQ(pd->m_nIndex, index);
-  EXPECT_EQ(pd->m_wdMagicNum, magic);
-  EXPECT_EQ(pd->m_nChanIndex, 1);
-  EXPECT_EQ(RaidArrays()[0]->m_nIndex, arrayIndex);
-  EXPECT_EQ(RaidArrays()[0]->m_wdMagicNum, arrayMagic);
-  EXPECT_EQ(RaidArrays()[0]->m_arVDs[0]->m_nPDIndex, index);
-  (void)c;
-}
-
-TEST_F(DMRescan, ArraysSortByCaseInsensitiveNameThenPlainDisks) {
-  std::string a = AddDisk(0, 0), b = AddDisk(0, 1);
-  AddDisk(1, 0);
-  Span(a, "beta", 0x51);
-  Span(b, "Alpha", 0x52);
-  Build();
-  int count = 0;
-  unsigned char out[32];
-  ASSERT_EQ(DM().GetSortedArrayIndex(&count, out), ZR_OK);
-  ASSERT_EQ(count, 3);
-  EXPECT_STREQ(std::string(DM().RA(out[0])->m_szName, 24).c_str(), "Alpha");
-  EXPECT_STREQ(std::string(DM().RA(out[1])->m_szName, 24).c_str(), "beta");
-  EXPECT_TRUE(DM().RA(out[2])->IsPseudo());
-  for (int i = 3; i < 32; ++i) EXPECT_EQ(out[i], 255) << i;
-  EXPECT_EQ(DM().GetSortedArrayIndex(nullptr, out), ZR_BAD_PARAM);
-  EXPECT_EQ(DM().GetSortedArrayIndex(&count, nullptr), ZR_BAD_PARAM);
-}
-
-TEST_F(DMRescan, IndexesPastTheTablesAreRefused) {
+// The model's own checks, behind the facade's (which stops most of these first).
+TEST_F(DMRescan, IndexesPastTheTablesAndMissingBuffersAreRefused) {
   AddDisk(0, 0);
   Build();
   _zr_array_info ai{};
@@ -172,6 +98,13 @@ TEST_F(DMRescan, IndexesPastTheTablesAreRefused) {
   EXPECT_EQ(DM().GetPDInfoByPhyAddrL(0, 0, 8, &di), ZR_NO_OBJECT);
   EXPECT_EQ(DM().GetPDInfoByPhyAddrL(0, 0, 0, &di), ZR_OK);
   EXPECT_EQ(DM().GetPDInfoByPhyAddrL(1, 0, 0, &di), ZR_NO_OBJECT);
+  int count = 0;
+  unsigned char out[32];
+  ASSERT_EQ(DM().GetSortedArrayIndex(&count, out), ZR_OK);
+  EXPECT_EQ(count, 1);
+  for (int i = 1; i < 32; ++i) EXPECT_EQ(out[i], 255) << i;
+  EXPECT_EQ(DM().GetSortedArrayIndex(nullptr, out), ZR_BAD_PARAM);
+  EXPECT_EQ(DM().GetSortedArrayIndex(&count, nullptr), ZR_BAD_PARAM);
 }
 
 TEST_F(DMRescan, DisksBehindHubsAreNumberedByPositionAndPort) {
@@ -181,13 +114,13 @@ TEST_F(DMRescan, DisksBehindHubsAreNumberedByPositionAndPort) {
   AddHub(1, 0, 3);
   std::string h0 = AddDisk(1, 0, 0), h2 = AddDisk(1, 0, 2);
   std::string direct1 = AddDisk(1, 1);
-  Span(h2, "behind", 0x77);
+  Span(h2, 0x77);
   ASSERT_EQ(m_drv->Drv_Init(), 0);
   testing::internal::CaptureStdout();
   m_dm = std::make_unique<KelDeviceManage>();
   ASSERT_EQ(m_dm->InitDML(), 1);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("m_DHInfo.nDeviceNumber == nTmp"), std::string::npos);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("m_DHInfo.nDeviceNumber == nTmp"),
+            std::string::npos);
   EXPECT_EQ(DM().PDNum(), 4);
 
   // The empty master takes no numbers; every occupied position takes four.
@@ -201,25 +134,12 @@ TEST_F(DMRescan, DisksBehindHubsAreNumberedByPositionAndPort) {
   _zr_device_info di{};
   ASSERT_EQ(DM().GetPDInfoByPhyAddrL(0, 1, 2, &di), ZR_OK);  // usable channel 1, port 2
   EXPECT_EQ(di.index, static_cast<uint32_t>(PDOf(h2)->m_nIndex));
-  EXPECT_EQ(di.PortNum, 2);
-  EXPECT_EQ(di.deviceRoot, 2);  // hub type 1, plus one
-  EXPECT_EQ(di.chan_index, 1);
   _zr_device_hub_info_t hi{};
   ASSERT_EQ(DM().GetDHInfoL(0, 1, 0, &hi), ZR_OK);
   EXPECT_EQ(hi.nValidDeviceNum, 3);  // as reported
-  EXPECT_EQ(hi.ismaster, 1);
-  EXPECT_STREQ(std::string(hi.DeviceHubName, 32).c_str(), "ZEP Port Multiplier");
-  EXPECT_EQ(DM().GetDHInfoL(0, 1, 1, &hi), ZR_NO_OBJECT);
   _zr_channel_info ci{};
-  ASSERT_EQ(DM().GetChanInfoL(0, 1, &ci), ZR_OK);
-  EXPECT_EQ(ci.bMaster_Exist, KEL_CHAN_POS_HUB);
-  EXPECT_EQ(ci.bSlave_Exist, KEL_CHAN_POS_DISK);
   ASSERT_EQ(DM().GetChanInfoL(0, 0, &ci), ZR_OK);
   EXPECT_EQ(ci.bMaster_Exist, KEL_CHAN_POS_EMPTY);
-  _zr_controller_info ctl{};
-  ASSERT_EQ(DM().GetCtrlInfoL(0, &ctl), ZR_OK);
-  EXPECT_EQ(ctl.channel_Num, 2);
-  EXPECT_EQ(std::string(ctl.manufactory, 16), "ZEP Technologies");
 }
 
 TEST_F(DMRescan, AnUnusableChannelTakesEightNumbers) {

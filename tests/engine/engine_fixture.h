@@ -19,7 +19,8 @@
 #include "tests/integration/integ_fixture.h"
 #include "tests/support/conf_area_builder.h"
 
-// One VD block as the test wants it on disk.
+// One VD block as the test wants it on disk (fields in declaration order, so tests can use
+// designated initialisers).
 struct VDSpec {
   int slot = 0;
   uint32_t id = 0;
@@ -30,38 +31,44 @@ struct VDSpec {
   uint8_t position = 0;  // byte 112: position 0..7, bit 7 for a RAID 0+1 second half
   uint8_t stripe = 0;    // sectors
   uint8_t levelParam = 0;
-  std::string arrayName;
-  std::vector<uint32_t> members;
+  std::string arrayName = {};
+  std::vector<uint32_t> members = {};
   uint64_t sideValue = 0;
   uint8_t flags2 = 0;
   bool valid = true;
+  uint64_t arrayMark = 0;
 };
 
 // A 3072-byte configuration area in the current layout (marker version 3), written by the
 // engine-independent builder. The VD map names every slot given, whatever its valid bit.
-inline std::vector<uint8_t> MakeArea(const std::vector<VDSpec>& vds, uint32_t serialChk = 0x1234,
-                                     uint8_t pdStatus = 0) {
+inline std::vector<uint8_t> MakeArea(const std::vector<VDSpec>& vds, uint32_t serialChk = 0x1234) {
   kel_test::ConfAreaBuilder area;
-  area.Pd(serialChk, pdStatus);
-  for (const VDSpec& v : vds) {
-    kel_test::ConfVd vd;
-    vd.vdId = v.id;
-    vd.start = v.start;
-    vd.length = v.length;
-    vd.raidType = v.raidType;
-    vd.vdCount = v.vdNum;
-    vd.position = v.position & 7;
-    vd.secondHalf = (v.position & 0x80) != 0;
-    vd.stripeSectors = v.stripe;
-    vd.levelParam = v.levelParam;
-    vd.arrayName = v.arrayName;
-    vd.memberIds = v.members;
-    vd.sideValue = v.sideValue;
-    vd.flags105 = v.flags2;
-    vd.valid = v.valid;
-    area.Vd(v.slot, vd);
-  }
+  area.Pd(serialChk);
+  for (const VDSpec& v : vds)
+    area.Vd(v.slot, {.raidType = v.raidType, .vdCount = v.vdNum,
+                     .position = uint8_t(v.position & 7), .secondHalf = (v.position & 0x80) != 0,
+                     .start = v.start, .length = v.length, .stripeSectors = v.stripe,
+                     .levelParam = v.levelParam, .arrayName = v.arrayName, .memberIds = v.members,
+                     .sideValue = v.sideValue, .arrayMark = v.arrayMark, .flags105 = v.flags2,
+                     .valid = v.valid, .vdId = v.id});
   return area.Bytes();
+}
+
+// The blocks of one array with one member per disk, in array order: member i gets id
+// firstId + i and position i (RAID 0+1: 0, 1, ... then bit 7 for the second half); the
+// other fields come from `v`.
+inline std::vector<VDSpec> ArrayMembers(VDSpec v, int count, uint32_t firstId) {
+  std::vector<VDSpec> out;
+  v.vdNum = static_cast<uint8_t>(count);
+  v.members.clear();
+  for (int i = 0; i < count; ++i) v.members.push_back(firstId + i);
+  for (int i = 0; i < count; ++i) {
+    v.id = firstId + i;
+    const bool second = v.raidType == KEL_RAID_01 && i >= count / 2;
+    v.position = static_cast<uint8_t>(second ? 0x80 | (i - count / 2) : i);
+    out.push_back(v);
+  }
+  return out;
 }
 
 // The driver fixture with the engine's model on top; the driver context is the process's.
@@ -87,6 +94,11 @@ class EngineSimTest : public SimDriverTest {
   void Import(const std::string& disk, const std::vector<uint8_t>& area) {
     std::string err;
     ASSERT_TRUE(KelSimAreaImport(*m_folder, disk, area, &err)) << err;
+  }
+  // One member of the array per disk, in array order (see ArrayMembers).
+  void ImportArray(const std::vector<std::string>& disks, const VDSpec& v, uint32_t firstId) {
+    std::vector<VDSpec> members = ArrayMembers(v, static_cast<int>(disks.size()), firstId);
+    for (size_t i = 0; i < disks.size(); ++i) Import(disks[i], MakeArea({members[i]}));
   }
 
   std::vector<uint8_t> Export(const std::string& disk) {

@@ -10,101 +10,93 @@ namespace {
 constexpr uint64_t kCap = 1 << 20;
 constexpr uint64_t kUsable = kCap - 32;
 
+using Extents = std::vector<std::pair<uint64_t, uint64_t>>;  // (first sector, length)
+
 class PDSpace : public EngineSimTest {
  protected:
-  VDSpec SpanAt(int slot, uint32_t id, uint64_t start, uint64_t length) {
-    VDSpec v;
-    v.slot = slot;
-    v.raidType = KEL_RAID_SPAN;
-    v.id = id;
-    v.start = start;
-    v.length = length;
-    v.members = {id};
-    return v;
-  }
-
-  std::vector<_FRAGMENT_INFO> Free(KelPhyDevice* pd) {
+  Extents Free(KelPhyDevice* pd) {
     _FRAGMENT_INFO f[MAX_FREE_SPACE_PER_PD] = {};
     _FRAGMENT_INFO* out[MAX_FREE_SPACE_PER_PD];
     for (int i = 0; i < MAX_FREE_SPACE_PER_PD; ++i) out[i] = &f[i];
-    int n = pd->GetFreeInfo(out);
-    return std::vector<_FRAGMENT_INFO>(f, f + n);
+    Extents e;
+    for (int i = 0, n = pd->GetFreeInfo(out); i < n; ++i) {
+      EXPECT_EQ(f[i].fragType, FRAG_TYPE_FREE);
+      e.push_back({f[i].dw64StartSector, f[i].dw64SectorLength});
+    }
+    return e;
   }
 };
 
-TEST_F(PDSpace, AVDAtTheStartLeavesOneFreeAreaBehindIt) {
-  std::string a = AddDisk(0, 0, -1, kCap);
-  Import(a, MakeArea({SpanAt(0, 1, 0, 5000)}));
+TEST_F(PDSpace, FreeAreasAreTheGapsBetweenVDsLargestFirst) {
+  const struct {
+    Extents vds;
+    Extents free;
+  } kCases[] = {
+      {{}, {{0, kUsable}}},  // a disk without VDs: all of it
+      {{{0, 5000}}, {{5000, kUsable - 5000}}},
+      {{{1000, 2000}}, {{3000, kUsable - 3000}, {0, 1000}}},
+      {{{0, 1000}, {4000, 1000}}, {{5000, kUsable - 5000}, {1000, 3000}}},
+  };
+  std::vector<std::string> disks;
+  for (size_t i = 0; i < std::size(kCases); ++i) {
+    disks.push_back(AddDisk(static_cast<int>(i / 2), static_cast<int>(i % 2), -1, kCap));
+    std::vector<VDSpec> vds;
+    for (size_t s = 0; s < kCases[i].vds.size(); ++s) {
+      const uint32_t id = static_cast<uint32_t>(0x10 * (i + 1) + s);
+      vds.push_back({.slot = int(s), .id = id, .start = kCases[i].vds[s].first,
+                     .length = kCases[i].vds[s].second, .raidType = KEL_RAID_SPAN,
+                     .members = {id}});
+    }
+    Import(disks[i], MakeArea(vds));
+  }
   Build();
-  auto f = Free(PDOf(a));
-  ASSERT_EQ(f.size(), 1u);
-  EXPECT_EQ(f[0].dw64StartSector, 5000u);
-  EXPECT_EQ(f[0].dw64SectorLength, kUsable - 5000);
-  EXPECT_EQ(f[0].fragType, FRAG_TYPE_FREE);
-}
+  for (size_t i = 0; i < std::size(kCases); ++i) {
+    SCOPED_TRACE(i);
+    KelPhyDevice* pd = PDOf(disks[i]);
+    EXPECT_EQ(Free(pd), kCases[i].free);
+    // The fragments cover the usable space in order, VDs included.
+    uint64_t at = 0;
+    for (const _FRAGMENT_INFO& f : pd->m_frags) {
+      EXPECT_EQ(f.dw64StartSector, at);
+      at += f.dw64SectorLength;
+    }
+    EXPECT_EQ(at, kUsable);
+  }
 
-TEST_F(PDSpace, AVDInsideTheDiskLeavesTwoFreeAreasLargestFirst) {
-  std::string a = AddDisk(0, 0, -1, kCap);
-  Import(a, MakeArea({SpanAt(0, 1, 1000, 2000)}));
-  Build();
-  KelPhyDevice* pd = PDOf(a);
-  auto f = Free(pd);
-  ASSERT_EQ(f.size(), 2u);
-  EXPECT_EQ(f[0].dw64StartSector, 3000u);
-  EXPECT_EQ(f[0].dw64SectorLength, kUsable - 3000);
-  EXPECT_EQ(f[1].dw64StartSector, 0u);
-  EXPECT_EQ(f[1].dw64SectorLength, 1000u);
-  // Fragments cover the usable space in order.
-  ASSERT_EQ(pd->m_frags.size(), 3u);
-  EXPECT_EQ(pd->m_frags[1].fragType, FRAG_TYPE_VD);
-
+  // A new VD goes to the largest area that holds it, and only beside a single VD.
+  KelPhyDevice* pd = PDOf(disks[2]);
   _PD_Area_Addr_t addr{};
   EXPECT_EQ(pd->GetVDAreaBySize(&addr, 500), 1);
-  EXPECT_EQ(addr.dw64StartSector, 3000u);  // the largest area is tried first
+  EXPECT_EQ(addr.dw64StartSector, 3000u);
   EXPECT_EQ(addr.SectorLengh, 500u);
   EXPECT_EQ(addr.nPDIndex, static_cast<uint32_t>(pd->m_nIndex));
   EXPECT_EQ(addr.wdMagicNum, pd->m_wdMagicNum);
-  // Enough space in total, but no single area holds it.
-  EXPECT_EQ(pd->GetVDAreaBySize(&addr, kUsable - 2000 + 1), 0);
+  EXPECT_EQ(pd->GetVDAreaBySize(&addr, kUsable - 3000), 1);
+  EXPECT_EQ(pd->GetVDAreaBySize(&addr, kUsable - 3000 + 1), 0);  // enough in total only
+  EXPECT_EQ(PDOf(disks[3])->GetVDAreaBySize(&addr, 10), 0);
 }
 
-TEST_F(PDSpace, ADiskWithTwoVDsOffersNoPlaceForAThird) {
+TEST_F(PDSpace, AVDBlockPastTheDiskEndMakesNoFreeAreaBeyondIt) {
+  GTEST_SKIP() << "engine fault: AnalyzePDFragInfo offers the gap up to a VD past the disk end";
   std::string a = AddDisk(0, 0, -1, kCap);
-  Import(a, MakeArea({SpanAt(0, 1, 0, 1000), SpanAt(1, 2, 4000, 1000)}));
+  Import(a, MakeArea({{.id = 1, .length = 5000, .raidType = KEL_RAID_SPAN, .members = {1}},
+                      {.slot = 1, .id = 2, .start = 4 * kCap, .length = 7000,
+                       .raidType = KEL_RAID_SPAN, .members = {2}}}));
   Build();
-  KelPhyDevice* pd = PDOf(a);
-  auto f = Free(pd);
-  ASSERT_EQ(f.size(), 2u);
-  EXPECT_EQ(f[0].dw64StartSector, 5000u);
-  EXPECT_EQ(f[1].dw64StartSector, 1000u);
-  EXPECT_EQ(f[1].dw64SectorLength, 3000u);
-  _PD_Area_Addr_t addr{};
-  EXPECT_EQ(pd->GetVDAreaBySize(&addr, 10), 0);
+  for (auto [start, length] : Free(PDOf(a)))
+    EXPECT_LE(start + length, kUsable) << start << "+" << length;
 }
 
 TEST_F(PDSpace, SpaceBesideTheFirstMemberOfAMigratingArrayIsProtected) {
   std::string a = AddDisk(0, 0, -1, kCap), b = AddDisk(0, 1, -1, kCap);
   std::string c = AddDisk(1, 0, -1, kCap);
-  VDSpec first;
-  first.raidType = KEL_RAID_0;
-  first.vdNum = 2;
-  first.stripe = 128;
-  first.id = 0x10;
-  first.start = 100;
-  first.length = 5000;
-  first.members = {0x10, 0x20};
-  first.flags2 = 2;  // migration in progress
-  VDSpec second = first;
-  second.id = 0x20;
-  second.position = 1;
-  Import(a, MakeArea({first}));
-  Import(b, MakeArea({second}));
+  const VDSpec migrating = {.start = 100, .length = 5000, .raidType = KEL_RAID_0, .stripe = 128,
+                            .flags2 = 2};
+  ImportArray({a, b}, migrating, 0x10);
   // The same mark on a disk with two VDs protects nothing.
-  VDSpec other = SpanAt(1, 0x31, 6000, 100);
-  first.members = {0x30, 0x40};
-  first.id = 0x30;
-  first.vdNum = 2;
-  Import(c, MakeArea({first, other}));
+  std::vector<VDSpec> other = ArrayMembers(migrating, 2, 0x30);
+  Import(c, MakeArea({other[0], {.slot = 1, .id = 0x41, .start = 6000, .length = 100,
+                                 .raidType = KEL_RAID_SPAN, .members = {0x41}}}));
   Build();
 
   KelPhyDevice* pa = PDOf(a);
@@ -120,7 +112,6 @@ TEST_F(PDSpace, SpaceBesideTheFirstMemberOfAMigratingArrayIsProtected) {
   EXPECT_EQ(p[0].length, 100u);
   EXPECT_EQ(p[1].startSector, 5100u);
   EXPECT_EQ(p[1].length, kUsable - 5100);
-
   // Position 1 of the same array: free as usual.
   EXPECT_EQ(PDOf(b)->m_nProtectFreeNum, 0);
   EXPECT_EQ(PDOf(b)->m_nFreeNum, 2);
