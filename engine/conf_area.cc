@@ -58,6 +58,15 @@ KelConfParse ParsePDConfigData(_PD_Config_sector_* area) {
     map &= ~bit;
     if (area->CountOfVDs() > 0) area->SetCountOfVDs(area->CountOfVDs() - 1);
   }
+  // Bits past the disk's slots name blocks that cannot exist; kept, they would make the map
+  // and the count disagree and the disk vanish from the model.
+  for (int slot = MAX_VD_PER_PD; slot < 32; ++slot) {
+    uint32_t bit = 1u << slot;
+    if ((map & bit) == 0) continue;
+    KEL_PRINT(ZEP_DBG_WARN, "VD map names slot %d beyond the disk's slots; dropped\n", slot);
+    map &= ~bit;
+    if (area->CountOfVDs() > 0) area->SetCountOfVDs(area->CountOfVDs() - 1);
+  }
   area->SetVDMap(map);
 
   r.hasConfig = area->CountOfVDs() != 0 && map != 0;

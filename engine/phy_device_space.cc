@@ -40,12 +40,23 @@ void KelPhyDevice::AnalyzePDFragInfo() {
       SortByStart(m_frags);
       std::vector<_FRAGMENT_INFO> all;
       uint64_t pos = 0;
+      // An area from a disk can claim anything. Gaps are only ever looked for inside the
+      // disk, and a VD that does not lie wholly inside it (or whose end wraps) means the
+      // area cannot be trusted: none of the disk's space is offered then.
+      bool outside = false;
       for (const _FRAGMENT_INFO& f : m_frags) {
-        if (f.dw64StartSector > pos) all.push_back({FRAG_TYPE_GAP, pos, f.dw64StartSector - pos});
+        const uint64_t start = f.dw64StartSector;
+        const uint64_t end = start + f.dw64SectorLength < start ? UINT64_MAX : start + f.dw64SectorLength;
+        if (end > total) outside = true;
+        const uint64_t gapEnd = std::min(start, total);
+        if (gapEnd > pos) all.push_back({FRAG_TYPE_GAP, pos, gapEnd - pos});
         all.push_back(f);
-        pos = std::max(pos, f.dw64StartSector + f.dw64SectorLength);
+        pos = std::max(pos, end);
       }
       if (total > pos) all.push_back({FRAG_TYPE_GAP, pos, total - pos});
+      if (outside)
+        KEL_PRINT(ZEP_DBG_ERROR, "A VD of disk[%d] lies outside the disk; no space offered\n",
+                  m_nIndex);
       for (size_t i = 0; i + 1 < all.size(); ++i)
         if (all[i].fragType != FRAG_TYPE_VD && all[i + 1].fragType != FRAG_TYPE_VD)
           KEL_ASSERT_TEXT(
@@ -53,8 +64,8 @@ void KelPhyDevice::AnalyzePDFragInfo() {
 
       // Next to the first member of an array under migration, the space belongs to the
       // migration.
-      bool protect = false;
-      if (m_nVDNum == 1 && m_pVDDev[0] != nullptr) {
+      bool protect = outside;
+      if (!protect && m_nVDNum == 1 && m_pVDDev[0] != nullptr) {
         const KelVirDevice* vd = m_pVDDev[0];
         protect = (vd->Block()->Flags2() & KEL_VD_FLAG2_MIGRATE) != 0 && vd->m_nPosition == 0;
       }

@@ -91,9 +91,12 @@ bool KelRaidArray::CheckVDBelongArray(const KelVirDevice* vd) const {
     uint32_t id = mine != nullptr ? mine->MemberId(i) : m_dwVDGUID[i];
     if (id != theirs->MemberId(i)) return false;
   }
-  // Two arrays can list the same ids (a mirror member turned into a span keeps its id);
-  // the array mark tells them apart once both sides carry a sync side value.
-  if (mine != nullptr && mine->SideValue() != 0 && theirs->SideValue() != 0 &&
+  // Two arrays can list the same ids: a mirror member turned into a span keeps its id, and
+  // an array created again on the same disks and slots gets the same ids. The array mark
+  // tells them apart whenever both blocks carry one; without that, a save torn by a power
+  // loss half-way through a re-creation would join old and new members into one array
+  // that looks healthy.
+  if (mine != nullptr && mine->ArrayMark() != 0 && theirs->ArrayMark() != 0 &&
       mine->ArrayMark() != theirs->ArrayMark())
     return false;
   return true;

@@ -10,10 +10,8 @@
 // Bytes 0..4 of each area lie in the unused head of the layout; they choose the disk's size
 // (zero means 512 MiB), so that VD extents meet disks of every size; byte 8 picks the slot
 // that is deleted.
-// The target must not crash, read out of bounds or loop. With KEL_FUZZ_CHECK_SPACE set it
-// also aborts when a free area that the engine offers lies outside the disk: a VD block
-// whose extent lies past the disk's end still makes the gap before it free space today
-// (KelPhyDevice::AnalyzePDFragInfo), so the check stays off until that is fixed.
+// The target must not crash, read out of bounds or loop, and every free area the engine
+// offers must lie inside the disk.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -64,8 +62,6 @@ uint64_t DiskSectors(const _PD_Config_sector_& raw) {
   return v != 0 ? v : (1u << 20);
 }
 
-const bool kCheckSpace = std::getenv("KEL_FUZZ_CHECK_SPACE") != nullptr;
-
 // The space queries; every free area lies inside the disk's usable space.
 void CheckSpace(const KelPhyDevice* pd) {
   const uint64_t usable = pd->UsableSectors();
@@ -74,7 +70,7 @@ void CheckSpace(const KelPhyDevice* pd) {
   for (int i = 0; i < MAX_FREE_SPACE_PER_PD; ++i) out[i] = &f[i];
   int n = pd->GetFreeInfo(out);
   if (n < 0 || n > MAX_FREE_SPACE_PER_PD) Fail("free area count", static_cast<unsigned>(n));
-  for (int i = 0; kCheckSpace && i < n; ++i)
+  for (int i = 0; i < n; ++i)
     if (f[i].dw64StartSector > usable || f[i].dw64SectorLength > usable - f[i].dw64StartSector)
       Fail("free area outside the disk", f[i].dw64StartSector, f[i].dw64SectorLength);
   _zr_protect_free_info_t p[16] = {};

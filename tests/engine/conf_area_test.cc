@@ -55,6 +55,8 @@ TEST(ConfParse, AreasAreClassifiedAndUnfinishedSlotsDropped) {
       {"slot 1 not valid", Current({true, false}).Bytes(), true, true, 1, 1, ""},
       {"no slot valid", Current({false, false}).Bytes(), false, true, 0, 0, ""},
       {"count below the map", Current({false, false}).Poke(2051, 0).Bytes(), false, true, 0, 0, ""},
+      {"map bit past the slots", Current({true}).Poke(2053, 1).Poke(2051, 2).Bytes(), true, true, 1,
+       1, "VD map names slot 8 beyond the disk's slots"},
       {"wrong PD signature", Current({true}).Poke(2048, 0x34).Bytes(), true, true, 1, 1,
        "m_PDConfigSector.PDConfigInfo.Signature == SIGNATURE_PD"},
   };

@@ -113,7 +113,7 @@ TEST_F(Arrays, VDBelongsOnlyWhenTypeCountIdsAndMarkAgree) {
   auto zero = Make(KEL_RAID_SPAN, 0, {0});
   EXPECT_FALSE(zero->CheckVDBelongArray(MakeVD({KEL_RAID_SPAN, 0, 1})));
 
-  // The array mark separates arrays only when both blocks carry a side value.
+  // The array mark separates arrays whenever both blocks carry one; an unmarked block joins.
   auto marked = std::unique_ptr<KelRaidArray>(KelNewRaidArray(nullptr, KEL_RAID_1));
   Blk first{KEL_RAID_1, 2, 0};
   first.side = 1;
@@ -122,9 +122,11 @@ TEST_F(Arrays, VDBelongsOnlyWhenTypeCountIdsAndMarkAgree) {
   Blk sameMark{KEL_RAID_1, 2, 1, 1, 1, 1, 0, kLen, 5};
   Blk otherMarkSide{KEL_RAID_1, 2, 1, 1, 1, 1, 0, kLen, 6};
   Blk otherMarkNoSide{KEL_RAID_1, 2, 1, 0, 1, 1, 0, kLen, 6};
+  Blk unmarked{KEL_RAID_1, 2, 1, 0, 1, 1, 0, kLen, 0};
   EXPECT_TRUE(marked->CheckVDBelongArray(MakeVD(sameMark)));
   EXPECT_FALSE(marked->CheckVDBelongArray(MakeVD(otherMarkSide)));
-  EXPECT_TRUE(marked->CheckVDBelongArray(MakeVD(otherMarkNoSide)));
+  EXPECT_FALSE(marked->CheckVDBelongArray(MakeVD(otherMarkNoSide)));
+  EXPECT_TRUE(marked->CheckVDBelongArray(MakeVD(unmarked)));
 }
 
 TEST_F(Arrays, SameArrayAcrossScans) {
