@@ -1,5 +1,10 @@
 # Compiler settings shared by every target of the project.
 add_compile_options(-Wall -Wextra)
+# Clang checks the locking annotations of sharedlib/thread_annotations.h; a member touched
+# without its lock, or a lock left held, fails the build.
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  add_compile_options(-Wthread-safety -Werror=thread-safety)
+endif()
 
 if(KEL_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer

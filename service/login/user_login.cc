@@ -147,8 +147,8 @@ bool KickPreviousSession(KelClientHash* hash, const std::string& name) {
 
 // Creates and registers the session for `account`; the caller holds the write lock. 0 with
 // *id set, or one of KelLocalRet.
-int RegisterSession(KelSrvPrivate* priv, KelUserCmd* cmd, const _KelAccountInfo& account, int* id) {
-  KelClientHash* hash = priv->pClientHash;
+int RegisterSession(KelSrvPrivate* priv, KelClientHash* hash, KelUserCmd* cmd,
+                    const _KelAccountInfo& account, int* id) REQUIRES(hash->RegistryLock()) {
   const int newId = hash->AllocateFreeClientID();
   if (newId == gDummyClientID) {
     KEL_ASSERT_TEXT("nClientID != gDummyClientID");
@@ -221,7 +221,7 @@ bool UserLogin(KelSrvPrivate* priv, KelUserCmd* cmd, int* clientId, std::string&
       KEL_PRINT(ZEP_DBG_ERROR, "Get ClientHash W lock failed\n");
       result = KEL_LOCAL_REGISTRY_LOCK;
     } else {
-      const int registered = RegisterSession(priv, cmd, account, &id);
+      const int registered = RegisterSession(priv, hash, cmd, account, &id);
       if (registered != 0) result = registered;
       hash->w_unlock(__FILE__, __LINE__);
     }
