@@ -82,8 +82,9 @@ void KelDrvInterface::dev_ent_del(const std::string& name) {
 
 std::vector<std::string> KelDrvInterface::NodesOf(uint8_t ctrl, bool* locked) {
   std::vector<std::string> nodes;
-  *locked = m_entryGate.RLock();
-  if (!*locked) return nodes;
+  *locked = false;
+  if (!m_entryGate.RLock()) return nodes;
+  *locked = true;
   for (const Entry& e : m_entries)
     if (e.ctrl == ctrl) nodes.push_back(e.name);
   m_entryGate.RUnlock();

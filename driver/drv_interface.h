@@ -86,10 +86,10 @@ class KelDrvInterface {
 
   // The device-entry gate: readers share, a writer excludes everyone, and a waiting writer
   // keeps new readers out. False after a 5-second wait.
-  bool EntryReaderAccessLock() { return m_entryGate.RLock(); }
-  bool EntryReaderAccessUnLock() { return m_entryGate.RUnlock(); }
-  bool EntryWriterAccessLock() { return m_entryGate.WLock(); }
-  bool EntryWriterAccessUnLock() { return m_entryGate.WUnlock(); }
+  bool EntryReaderAccessLock() TRY_ACQUIRE_SHARED(true, m_entryGate) { return m_entryGate.RLock(); }
+  bool EntryReaderAccessUnLock() RELEASE_SHARED(m_entryGate) { return m_entryGate.RUnlock(); }
+  bool EntryWriterAccessLock() TRY_ACQUIRE(true, m_entryGate) { return m_entryGate.WLock(); }
+  bool EntryWriterAccessUnLock() RELEASE(m_entryGate) { return m_entryGate.WUnlock(); }
 
   // The device folder the nodes are searched in.
   const std::string& DevDir() const { return m_strDevDir; }
@@ -106,9 +106,10 @@ class KelDrvInterface {
 
   std::string PathOf(const std::string& name) const { return m_strDevDir + "/" + name; }
   bool ProbeNode(const std::string& name, uint8_t* ctrl);
-  void AddEntry(const std::string& name, uint8_t ctrl);
-  void dev_ent_del(const std::string& name);
-  std::vector<std::string> NodesOf(uint8_t ctrl, bool* locked);
+  // These three take m_entryGate themselves.
+  void AddEntry(const std::string& name, uint8_t ctrl) EXCLUDES(m_entryGate);
+  void dev_ent_del(const std::string& name) EXCLUDES(m_entryGate);
+  std::vector<std::string> NodesOf(uint8_t ctrl, bool* locked) EXCLUDES(m_entryGate);
 
   std::unique_ptr<KelDrvTransport> m_pTransport;  // thread-safe itself
   const std::string m_strDevDir;
@@ -116,12 +117,12 @@ class KelDrvInterface {
   RootLookupFn m_rootLookup;  // set before use by other threads
 
   KelRWLock m_entryGate;
-  std::list<Entry> m_entries;    // guarded by m_entryGate
-  std::vector<uint8_t> m_ctlerIdx;  // g_ctler_idx; guarded by m_entryGate
+  std::list<Entry> m_entries GUARDED_BY(m_entryGate);
+  std::vector<uint8_t> m_ctlerIdx GUARDED_BY(m_entryGate);  // g_ctler_idx
   std::atomic<bool> m_bRescan{false};  // set and cleared under m_entryGate's write side
 
   KelMutex m_sysDiskLock;
-  _Real_Targets_Pos_Info m_sysRealTargetsPosInfo{};  // guarded by m_sysDiskLock
+  _Real_Targets_Pos_Info m_sysRealTargetsPosInfo GUARDED_BY(m_sysDiskLock){};
 };
 
 // Process-wide access for the engine. The service owns the instance.

@@ -1,15 +1,18 @@
 // Scoped holds of the device manager's model lock for its L methods: the lock failure is
 // reported once, naming the method, and the caller returns the lock code.
+//
+// For the lock analysis a hold counts as taken from its construction on; code after a
+// failed Ok() must return without touching the model, as the macros below do.
 #ifndef KEL_ENGINE_DM_LOCK_H
 #define KEL_ENGINE_DM_LOCK_H
 
 #include "sharedlib/diag.h"
 #include "sharedlib/kel_mutex.h"
 
-class KelDMReadHold {
+class SCOPED_CAPABILITY KelDMReadHold {
  public:
-  explicit KelDMReadHold(KelRWLock& l) : m_l(l), m_ok(l.RLock()) {}
-  ~KelDMReadHold() {
+  explicit KelDMReadHold(KelRWLock& l) ACQUIRE_SHARED(l) : m_l(l), m_ok(l.RLock()) {}
+  ~KelDMReadHold() RELEASE() {
     if (m_ok) m_l.RUnlock();
   }
   KelDMReadHold(const KelDMReadHold&) = delete;
@@ -21,10 +24,10 @@ class KelDMReadHold {
   bool m_ok;
 };
 
-class KelDMWriteHold {
+class SCOPED_CAPABILITY KelDMWriteHold {
  public:
-  explicit KelDMWriteHold(KelRWLock& l) : m_l(l), m_ok(l.WLock()) {}
-  ~KelDMWriteHold() {
+  explicit KelDMWriteHold(KelRWLock& l) ACQUIRE(l) : m_l(l), m_ok(l.WLock()) {}
+  ~KelDMWriteHold() RELEASE() {
     if (m_ok) m_l.WUnlock();
   }
   KelDMWriteHold(const KelDMWriteHold&) = delete;

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang in build-fuzz and runs each for SECONDS (default
 # 10) on a copy of its seed corpus in a temporary folder; the repository is never written.
+# The same clang build compiles every library and program of the project with the lock
+# analysis (-Wthread-safety -Werror=thread-safety, see cmake/KelOptions.cmake), so a
+# locking mistake anywhere fails this script before any fuzzing.
 # Prints one summary line per target and exits non-zero when any target found a crash,
 # keeping that folder (reproducers and logs) and naming it.
 #   scripts/fuzz.sh [SECONDS]
@@ -34,7 +37,10 @@ mkdir -p "$build"
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKEL_BUILD_BENCH=OFF >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
 rm -f "$build/configure.log"
-cmake --build "$build" --target "${targets[@]}" -j "$(nproc)"
+# Everything the lock analysis must see: the libraries and the three programs.
+checked=(kelshared keldriver kelsim_lib kelengine kelsrv_core kelclient kelctl_core
+         kelsrv kelsim kelctl)
+cmake --build "$build" --target "${checked[@]}" "${targets[@]}" -j "$(nproc)"
 
 work=$(mktemp -d /tmp/kel-fuzz-XXXXXX)
 trap 'rm -rf "$work"; exit 130' INT TERM

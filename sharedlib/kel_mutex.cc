@@ -117,16 +117,17 @@ bool KelSemLock::lock() {
 bool KelSemLock::unlock() { return sem_post(&m_sem) == 0; }
 
 bool KelRWLock::RLock() {
-  if (!entryLock.try_lock(5000)) {
+  const long ms = WaitMs();
+  if (!entryLock.try_lock(ms)) {
     KEL_PRINT(ZEP_DBG_ERROR, "Can not get lock after 5 seconds!!!\n");
     return false;
   }
-  if (!countLock.try_lock(5000)) {
+  if (!countLock.try_lock(ms)) {
     KEL_PRINT(ZEP_DBG_ERROR, "Can not get lock after 5 seconds!!!\n");
     entryLock.unlock();
     return false;
   }
-  if (++readers == 1 && !resourceLock.try_lock(5000)) {
+  if (++readers == 1 && !resourceLock.try_lock(ms)) {
     --readers;
     countLock.unlock();
     entryLock.unlock();
@@ -138,7 +139,7 @@ bool KelRWLock::RLock() {
 }
 
 bool KelRWLock::RUnlock() {
-  if (!countLock.try_lock(5000)) {
+  if (!countLock.try_lock(WaitMs())) {
     KEL_PRINT(ZEP_DBG_ERROR, "Can not get lock after 5 seconds!!!\n");
     return false;
   }

@@ -8,11 +8,18 @@
 //
 // Deadlines are measured on the monotonic clock, so setting the system time neither
 // shortens nor stretches a wait.
+//
+// KelMutex, KelRWLock and the scoped holders carry Clang thread-safety annotations
+// (sharedlib/thread_annotations.h): a clang build checks every GUARDED_BY member.
 #ifndef KEL_SHAREDLIB_KEL_MUTEX_H
 #define KEL_SHAREDLIB_KEL_MUTEX_H
 
 #include <pthread.h>
 #include <semaphore.h>
+
+#include <atomic>
+
+#include "sharedlib/thread_annotations.h"
 
 // Raises SIGSEGV in the calling process; `code` names the reason at the call site only:
 // 100 lock failure, 101 corrupted command queue, 102 clock set back.
@@ -27,19 +34,19 @@ class KelBaseMutex {
   virtual bool unlock() = 0;
 };
 
-class KelMutex : public KelBaseMutex {
+class CAPABILITY("mutex") KelMutex : public KelBaseMutex {
  public:
   KelMutex();
   ~KelMutex() override;
   KelMutex(const KelMutex&) = delete;
   KelMutex& operator=(const KelMutex&) = delete;
 
-  bool try_lock(long ms) override;
-  bool lock() override;  // blocks; a failing lock call ends the process
-  bool unlock() override;
+  bool try_lock(long ms) override TRY_ACQUIRE(true);
+  bool lock() override ACQUIRE();  // blocks; a failing lock call ends the process
+  bool unlock() override RELEASE();
   // The position arguments are accepted for call-site compatibility and not used.
-  bool lock(const char* file, int line);
-  bool unlock(const char* file, int line);
+  bool lock(const char* file, int line) ACQUIRE();
+  bool unlock(const char* file, int line) RELEASE();
 
   pthread_mutex_t* native() { return &m_mutex; }
 
@@ -48,7 +55,8 @@ class KelMutex : public KelBaseMutex {
 };
 
 // A lock that any thread may release: the reader/writer lock's resource lock is taken by
-// the first reader and released by the last, which may be another thread.
+// the first reader and released by the last, which may be another thread. Not annotated:
+// the analysis follows a lock within one thread's function, and this one is handed over.
 class KelSemLock : public KelBaseMutex {
  public:
   KelSemLock();
@@ -64,36 +72,56 @@ class KelSemLock : public KelBaseMutex {
   sem_t m_sem;  // 1 = free, 0 = held
 };
 
-class KelRWLock {
+// Every wait of RLock, RUnlock and WLock gives up after the lock's wait limit: 5 seconds
+// (kWaitMs), unless a test shortened it (TEST_ hooks below).
+class CAPABILITY("rwlock") KelRWLock {
  public:
+  static constexpr long kWaitMs = 5000;
+
   KelRWLock() = default;
   virtual ~KelRWLock() = default;
   KelRWLock(const KelRWLock&) = delete;
   KelRWLock& operator=(const KelRWLock&) = delete;
 
-  bool RLock();
-  bool RUnlock();
-  bool WLock() { return WLock_Timeout(5000); }
-  bool WLock_Timeout(long ms);
-  bool WUnlock();
+  bool RLock() TRY_ACQUIRE_SHARED(true);
+  bool RUnlock() RELEASE_SHARED();
+  bool WLock() TRY_ACQUIRE(true) { return WLock_Timeout(WaitMs()); }
+  bool WLock_Timeout(long ms) TRY_ACQUIRE(true);
+  bool WUnlock() RELEASE();
 
-  bool RLock(const char*, int) { return RLock(); }
-  bool RUnlock(const char*, int) { return RUnlock(); }
-  bool WLock(const char*, int) { return WLock(); }
-  bool WUnlock(const char*, int) { return WUnlock(); }
+  bool RLock(const char*, int) TRY_ACQUIRE_SHARED(true) { return RLock(); }
+  bool RUnlock(const char*, int) RELEASE_SHARED() { return RUnlock(); }
+  bool WLock(const char*, int) TRY_ACQUIRE(true) { return WLock(); }
+  bool WUnlock(const char*, int) RELEASE() { return WUnlock(); }
+
+  // ---- Test only: shorten the give-up so its paths run without waiting 5 s. ----
+  // The limit of this lock; a negative `ms` returns it to the process-wide limit.
+  void TEST_SetWaitMs(long ms) { m_waitMs.store(ms, std::memory_order_relaxed); }
+  // The limit of every lock without a limit of its own; returns the previous one. Tests
+  // restore kWaitMs when done.
+  static long TEST_SetDefaultWaitMs(long ms) {
+    return s_defaultWaitMs.exchange(ms, std::memory_order_relaxed);
+  }
+  // The limit in force for this lock.
+  long WaitMs() const {
+    long own = m_waitMs.load(std::memory_order_relaxed);
+    return own >= 0 ? own : s_defaultWaitMs.load(std::memory_order_relaxed);
+  }
 
  private:
-  int readers = 0;       // current readers; guarded by countLock
+  int readers GUARDED_BY(countLock) = 0;  // current readers
   KelMutex entryLock;    // held by a writer for as long as it holds the lock
-  KelMutex countLock;    // guards `readers`
+  KelMutex countLock;
   KelSemLock resourceLock;  // first reader takes it, last reader releases it
+  std::atomic<long> m_waitMs{-1};  // -1: s_defaultWaitMs
+  static inline std::atomic<long> s_defaultWaitMs{kWaitMs};
 };
 
 // Scoped holder of a KelMutex for code paths that may return early.
-class KelMutexGuard {
+class SCOPED_CAPABILITY KelMutexGuard {
  public:
-  explicit KelMutexGuard(KelMutex& m) : m_mutex(m) { m_mutex.lock(); }
-  ~KelMutexGuard() { m_mutex.unlock(); }
+  explicit KelMutexGuard(KelMutex& m) ACQUIRE(m) : m_mutex(m) { m_mutex.lock(); }
+  ~KelMutexGuard() RELEASE() { m_mutex.unlock(); }
   KelMutexGuard(const KelMutexGuard&) = delete;
   KelMutexGuard& operator=(const KelMutexGuard&) = delete;
 

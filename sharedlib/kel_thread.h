@@ -39,7 +39,7 @@ class KelBaseThread {
 
  protected:
   KelMutex stateMutex;
-  bool isRunning = false;  // guarded by stateMutex
+  bool isRunning GUARDED_BY(stateMutex) = false;
 };
 
 // Contract for subclasses: run() returns when GetTerminateEvent() reports a request (or
@@ -67,7 +67,7 @@ class KelThread : public KelBaseThread {
   virtual void exit();
 
  protected:
-  pthread_t threadId = kNoThread;  // guarded by stateMutex; kNoThread when none exists
+  pthread_t threadId GUARDED_BY(stateMutex) = kNoThread;  // kNoThread when none exists
   KelWait terminateEvent;          // completed by thread_terminate, polled by run()
   KelWait exitEvent;               // completed by exit(), awaited by thread_terminate
 

@@ -83,10 +83,11 @@ class KelTimer : public KelMemPool {
 
   // Registry. AddTimer fails (assertion line) before StartTimerDaemonThread. DelTimer
   // stops the timer, then unlinks it; false when it was not registered. ClearAllTimer
-  // empties the registry and leaves the timers untouched.
+  // empties the registry and leaves the timers untouched. The lock analysis skips the
+  // last two: without a daemon (no list mutex) they change the list unlocked.
   static bool AddTimer(KelTimer* timer);
-  static bool DelTimer(KelTimer* timer);
-  static void ClearAllTimer();
+  static bool DelTimer(KelTimer* timer) NO_THREAD_SAFETY_ANALYSIS;
+  static void ClearAllTimer() NO_THREAD_SAFETY_ANALYSIS;
   // Replaces any previous daemon and list mutex (the registered timers stay) and starts
   // the daemon. Called first by the service main.
   static bool StartTimerDaemonThread();
@@ -100,26 +101,27 @@ class KelTimer : public KelMemPool {
   // One pass of the daemon over the registry; takes the list mutex.
   static void ScanTimers();
   // The daemon's handling of one timer; takes the timer's state mutex.
-  void Expire();
+  void Expire() EXCLUDES(m_stateMutex);
 
   // The caller holds m_stateMutex.
-  bool IsTimeoutLocked();
-  void TrigCallBackLocked();
-  void ResetLocked();
+  bool IsTimeoutLocked() REQUIRES(m_stateMutex);
+  void TrigCallBackLocked() REQUIRES(m_stateMutex);
+  void ResetLocked() REQUIRES(m_stateMutex);
+  // Asks a running callback's thread to end; called without m_stateMutex.
   bool CancelCallBack();
 
   KelTimerCallback* pCallback;      // not owned; set once
   KelTimerThread* m_pTimerThread;   // owned; set once
-  KelMutex m_stateMutex;            // guards the four members below
-  bool isStarted = false;
-  bool pendingTrig = false;
-  uint32_t repeatCount;             // kForever: without end
-  KelClock clock;
+  KelMutex m_stateMutex;
+  bool isStarted GUARDED_BY(m_stateMutex) = false;
+  bool pendingTrig GUARDED_BY(m_stateMutex) = false;
+  uint32_t repeatCount GUARDED_BY(m_stateMutex);  // kForever: without end
+  KelClock clock GUARDED_BY(m_stateMutex);
   const uint32_t intervalMs;
   char name[kNameSize];             // zero-terminated; set once
 
   // Registry, built by StartTimerDaemonThread.
-  static KelList<KelTimer*> kelTimerList;                // guarded by *pkelTimerListMutex
+  static KelList<KelTimer*> kelTimerList GUARDED_BY(*pkelTimerListMutex);
   static KelMutex* pkelTimerListMutex;                   // held by the daemon for a whole scan
   static KelTimerDaemonThread* pkelTimerDaemonThread;
 };

@@ -70,12 +70,12 @@ class KelAccount {
   // Replaces `list` with the file's accounts, then the built-in "admin" and "guest" when
   // the file has no record of that name. A missing file is not an error. Caller holds the
   // file lock (read or write).
-  virtual bool ReadAccountFile(std::vector<_KelAccountInfo>& list);
+  virtual bool ReadAccountFile(std::vector<_KelAccountInfo>& list) REQUIRES_SHARED(m_fileLock);
 
   // Replaces the whole file with `list`, records in list order. False, with the old file
   // untouched, when an account does not fit a record or the file cannot be written.
   // Caller holds the write lock.
-  virtual bool WriteAccountFile(std::vector<_KelAccountInfo>& list);
+  virtual bool WriteAccountFile(std::vector<_KelAccountInfo>& list) REQUIRES(m_fileLock);
 
   // Index of the first account whose name equals `name` exactly (case-sensitive), or -1.
   virtual int GetUserIndex(std::string& name, std::vector<_KelAccountInfo>& list);
@@ -83,7 +83,8 @@ class KelAccount {
  private:
   // Reads the file under the read lock into `list` and finds `name` there: KEL_ACC_OK with
   // *idx set, KEL_ACC_ERR_READ or KEL_ACC_ERR_NO_USER.
-  int ReadAndFind(std::string& name, std::vector<_KelAccountInfo>& list, int* idx);
+  int ReadAndFind(std::string& name, std::vector<_KelAccountInfo>& list, int* idx)
+      EXCLUDES(m_fileLock);
 
   std::string m_strAccountFile;  // set once in the constructor
   KelRWLock m_fileLock;          // guards the account file

@@ -57,10 +57,12 @@ class KelRemoteConfig {
   static constexpr int32_t KEL_EVENT_LOG_BYTES_PER_ITEM = 200;
 
   // The settings, process-wide and valid (with the defaults) before any object exists.
-  // All guarded by kelCfgLock. Ports use only their low 16 bits.
-  static inline bool bBeepEnable = true;
+  // All guarded by kelCfgLock; the two that clients change at run time carry GUARDED_BY,
+  // the others are read without it at start-up. Ports use only their low 16 bits.
+  static inline KelMutex kelCfgLock;
+  static inline bool bBeepEnable GUARDED_BY(kelCfgLock) = true;
   static inline int32_t nHotplugInterval = HOTPLUG_TIMER_INTERVAL;
-  static inline int32_t nCheckDiskStatusInterval = CHECKDISK_TIMER_INTERVAL;
+  static inline int32_t nCheckDiskStatusInterval GUARDED_BY(kelCfgLock) = CHECKDISK_TIMER_INTERVAL;
   static inline std::string strEventLogFile = "/var/kel_event.log";
   static inline std::string strAccountFile = "/var/kel_account";
   static inline int32_t nKelRemoteClientListenPort = KEL_REMOTE_CONFIG_PORT;
@@ -73,8 +75,6 @@ class KelRemoteConfig {
   static inline std::string strKelInitLogFile = "/var/kel_init.log";
   static inline bool bAutoSMR = true;
 
-  static inline KelMutex kelCfgLock;
-
   // Builds the table, applies the defaults, reads `path` (null: KEL_CFG_DEFAULT_FILE) and
   // rewrites the file when reading fails. Failures are printed, never fatal.
   explicit KelRemoteConfig(const char* path);
@@ -83,7 +83,7 @@ class KelRemoteConfig {
 
   // Sets every setting variable back to its compiled-in default, under kelCfgLock.
   // For tests and for a service that starts over within one process.
-  static void ResetDefaults();
+  static void ResetDefaults() EXCLUDES(kelCfgLock);
 
   // Fills the 14 rows of this object's table in file order.
   void InitCfgArg();
@@ -95,7 +95,7 @@ class KelRemoteConfig {
 
   // Reads the file under kelCfgLock and applies its lines. False when the file cannot be
   // opened or its lines are rejected by KelParseConfigItems.
-  bool ReadKelConfig();
+  bool ReadKelConfig() EXCLUDES(kelCfgLock);
 
   // Applies `lines` to `table` in order. Bad lines and unknown keys are reported and
   // skipped; a key given twice or a row of unknown type stops at once with false. Ends
@@ -108,7 +108,7 @@ class KelRemoteConfig {
 
   // Replaces the file with the current values of all rows, under kelCfgLock. The old file
   // stays whole when writing fails. Must be called without kelCfgLock held.
-  bool WriteKelConfig();
+  bool WriteKelConfig() EXCLUDES(kelCfgLock);
 
   const std::string& CfgFilePath() const { return m_strCfgFile; }
   const KelCfgArgInfo* CfgArgs() const { return m_cfgArgs; }

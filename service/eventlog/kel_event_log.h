@@ -79,8 +79,8 @@ class KelEventLog : public KelRWLock {
   // File helpers. WriteLines takes the write lock; WriteLine and WriteHeader expect the
   // caller to hold it (or to be the constructor). False on a failed lock or write.
   bool WriteLines(std::fstream& file, const std::list<std::string>& items);
-  bool WriteLine(std::fstream& file, const std::string& item);
-  bool WriteHeader(std::ostream& file);
+  bool WriteLine(std::fstream& file, const std::string& item) REQUIRES(this);
+  bool WriteHeader(std::ostream& file) REQUIRES(this);
   static bool ReadHeader(std::istream& file, int* head, int* tail);
 
   // Empties the log: the file shrinks to the header record with two zero indexes.
@@ -94,7 +94,7 @@ class KelEventLog : public KelRWLock {
   // and when the read lock cannot be had.
   bool ReadLines(std::ifstream& file, std::vector<std::string>& out, int offset, int& count);
   // Reads item `index` counted from `head`; the caller holds the read lock.
-  bool ReadLine(std::ifstream& file, std::string& out, int head, int index);
+  bool ReadLine(std::ifstream& file, std::string& out, int head, int index) REQUIRES_SHARED(this);
 
   int GetCurLineNum();
   // The file's size from the file system, 0 when it cannot be read.
@@ -112,12 +112,12 @@ class KelEventLog : public KelRWLock {
   int m_nMaxLines = 1;                   // C
 
   // Guarded by the reader/writer lock (write side to change).
-  char* m_pLineBuf = nullptr;  // one record, used by WriteLine
-  int m_nHead = 0;             // oldest slot
-  int m_nTail = 0;             // next slot to write
+  char* m_pLineBuf PT_GUARDED_BY(this) = nullptr;  // one record, used by WriteLine
+  int m_nHead GUARDED_BY(this) = 0;                // oldest slot
+  int m_nTail GUARDED_BY(this) = 0;                // next slot to write
 
-  std::list<std::string> m_logQueue;  // stored forms, newest first; guarded by m_kelLogQueueMutex
   KelMutex m_kelLogQueueMutex;
+  std::list<std::string> m_logQueue GUARDED_BY(m_kelLogQueueMutex);  // stored forms, newest first
   KelMutex m_flushMutex;  // serialises FlushLogQueue; taken before either lock above
 
   KelEventLogTimerCallback* m_pFlushCallback = nullptr;  // owned

@@ -147,8 +147,8 @@ bool KickPreviousSession(KelClientHash* hash, const std::string& name) {
 
 // Creates and registers the session for `account`; the caller holds the write lock. 0 with
 // *id set, or one of KelLocalRet.
-int RegisterSession(KelSrvPrivate* priv, KelUserCmd* cmd, const _KelAccountInfo& account, int* id) {
-  KelClientHash* hash = priv->pClientHash;
+int RegisterSession(KelSrvPrivate* priv, KelClientHash* hash, KelUserCmd* cmd,
+                    const _KelAccountInfo& account, int* id) REQUIRES(hash->RegistryLock()) {
   const int newId = hash->AllocateFreeClientID();
   if (newId == gDummyClientID) {
     KEL_ASSERT_TEXT("nClientID != gDummyClientID");
@@ -215,12 +215,12 @@ bool UserLogin(KelSrvPrivate* priv, KelUserCmd* cmd, int* clientId, std::string&
       KEL_PRINT(ZEP_DBG_ERROR, "Get ClientHash W lock failed\n");
       result = KEL_LOCAL_REGISTRY_LOCK;
     } else {
-      int registered = RegisterSession(priv, cmd, account, &id);
+      int registered = RegisterSession(priv, hash, cmd, account, &id);
       // Sessions whose connections all closed would otherwise hold every place until the
       // watchdog drops them, locking the administrator out; guests wait for a free place.
       if (registered == KEL_LOGIN_NO_ID && (account.rights & KEL_ACC_ADMIN) != 0 &&
           hash->EvictUnreachableSession())
-        registered = RegisterSession(priv, cmd, account, &id);
+        registered = RegisterSession(priv, hash, cmd, account, &id);
       if (registered != 0) result = registered;
       hash->w_unlock(__FILE__, __LINE__);
     }

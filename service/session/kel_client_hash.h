@@ -67,8 +67,8 @@ class KelRemoteClient : public KelMemPool {
 
   uint32_t ackMissCount = 0;        // watchdog's acknowledgement check
   _KelAccountInfo accountInfo;      // filled by the login command
-  _KelHostNotifySocket notifySocket;  // guarded by notifyMutex
   KelMutex notifyMutex;
+  _KelHostNotifySocket notifySocket GUARDED_BY(notifyMutex);
   KelUserCmdQueue waitingQueue;     // received, not yet handed to the worker
   KelUserCmdQueue runningQueue;     // handed to the worker, not yet finished (at most 4)
 
@@ -76,10 +76,10 @@ class KelRemoteClient : public KelMemPool {
   bool online = true;               // guarded by the KelClient's mutex
   const int clientID;
   int m_nRefCnt = 0;                // guarded by the KelClient's mutex
-  KelList<KelClientThread*> m_cliThreads;  // guarded by m_cliThreadsMutex
-  int m_nCliThreads = 0;                   // guarded by m_cliThreadsMutex
-  std::chrono::steady_clock::time_point m_idleSince;  // guarded by m_cliThreadsMutex
   KelMutex m_cliThreadsMutex;
+  KelList<KelClientThread*> m_cliThreads GUARDED_BY(m_cliThreadsMutex);
+  int m_nCliThreads GUARDED_BY(m_cliThreadsMutex) = 0;
+  std::chrono::steady_clock::time_point m_idleSince GUARDED_BY(m_cliThreadsMutex);
   KelWait deadEvent;
   void* pCmdParser;
 };
@@ -98,28 +98,30 @@ class KelClientHash {
   KelClientHash(const KelClientHash&) = delete;
   KelClientHash& operator=(const KelClientHash&) = delete;
 
-  bool r_lock(const char* file, int line);
-  bool r_unlock(const char* file, int line);
-  bool w_lock(const char* file, int line);
-  bool w_unlock(const char* file, int line);
+  bool r_lock(const char* file, int line) TRY_ACQUIRE_SHARED(true, m_lock);
+  bool r_unlock(const char* file, int line) RELEASE_SHARED(m_lock);
+  bool w_lock(const char* file, int line) TRY_ACQUIRE(true, m_lock);
+  bool w_unlock(const char* file, int line) RELEASE(m_lock);
+  // Names the registry lock in annotations (REQUIRES(hash->RegistryLock())); take it with
+  // the four calls above.
+  KelRWLock& RegistryLock() RETURN_CAPABILITY(m_lock) { return m_lock; }
 
-  KelClient* GetClient(int id);
+  KelClient* GetClient(int id) REQUIRES_SHARED(m_lock);
   // First session in ascending ID order whose user name equals `name` exactly.
-  KelClient* GetClient(const std::string& name);
-  int GetAllClientID(int* ids);
-  int GetAllCleints(int* ids, KelClient** clients);
-  int GetCurClientNum() const { return m_nCurClients; }
+  KelClient* GetClient(const std::string& name) REQUIRES_SHARED(m_lock);
+  int GetAllClientID(int* ids) REQUIRES_SHARED(m_lock);
+  int GetAllCleints(int* ids, KelClient** clients) REQUIRES_SHARED(m_lock);
+  int GetCurClientNum() const REQUIRES_SHARED(m_lock) { return m_nCurClients; }
 
-  bool Insert(KelClient* client);
-  bool Remove(int id);
-  bool DestroyClient(int id, bool wait);
-  bool Reclaim();
-  int AllocateFreeClientID();
-  // For an administrator's login into a full registry (the caller holds the exclusive
-  // lock): destroys the session that has been without any connection for the longest time.
-  // True when a place became free.
-  bool EvictUnreachableSession();
-  void Dump();
+  bool Insert(KelClient* client) REQUIRES(m_lock);
+  bool Remove(int id) REQUIRES(m_lock);
+  bool DestroyClient(int id, bool wait) REQUIRES(m_lock);
+  bool Reclaim() REQUIRES(m_lock);
+  int AllocateFreeClientID() REQUIRES(m_lock);
+  // For an administrator's login into a full registry: destroys the session that has been
+  // without any connection for the longest time. True when a place became free.
+  bool EvictUnreachableSession() REQUIRES(m_lock);
+  void Dump() REQUIRES_SHARED(m_lock);
 
   // Restarts client ID allocation at 1 (tests only).
   static void TEST_ResetIdCounter();
@@ -127,9 +129,9 @@ class KelClientHash {
  private:
   void DestroyEntry(KelClient* client);
 
-  KelHash<KelClient*, int> m_IDToClientMap;  // guarded by m_lock
   KelRWLock m_lock;
-  int m_nCurClients = 0;                     // guarded by m_lock
+  KelHash<KelClient*, int> m_IDToClientMap GUARDED_BY(m_lock);
+  int m_nCurClients GUARDED_BY(m_lock) = 0;
   KelSrvPrivate* m_pSrvPrivate;
 };
 

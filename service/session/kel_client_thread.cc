@@ -217,14 +217,15 @@ void KelClientThreadList::Reclaim() {
     return;
   }
   KelList<KelClientThread*> dead;
-  threads.ForEach([&](KelClientThread* t) {
+  // The lambdas run under the list's mutex, which the lock analysis does not follow into them.
+  threads.ForEach([&](KelClientThread* t) NO_THREAD_SAFETY_ANALYSIS {
     if (t == nullptr) {
       KEL_PRINT(ZEP_DBG_ERROR, "Uncommon list node, check it!!!!!!!!!!\n");
       return;
     }
     if (IsDead(t)) dead.Insert(t);
   });
-  dead.ForEach([&](KelClientThread* t) {
+  dead.ForEach([&](KelClientThread* t) NO_THREAD_SAFETY_ANALYSIS {
     if (!RemoveFromThreadList(t)) {
       KEL_PRINT(ZEP_DBG_ERROR, "Reclaim a dead client thread failed. Current threads[%d]\n", count);
       return;

@@ -76,21 +76,21 @@ class KelClientThreadList : public KelMemPool {
   // Ends every connection, waits for every thread and destroys them.
   ~KelClientThreadList();
 
-  bool lock() { return mutex.try_lock(5000); }
-  bool unlock() { return mutex.unlock(); }
+  bool lock() TRY_ACQUIRE(true, mutex) { return mutex.try_lock(5000); }
+  bool unlock() RELEASE(mutex) { return mutex.unlock(); }
   // The caller holds the lock for these.
-  bool AddToThreadList(KelClientThread* thread);
-  bool RemoveFromThreadList(KelClientThread* thread);
-  bool IsExist(KelClientThread* thread);
-  bool IsDead(KelClientThread* thread);
-  int Count() const { return count; }
+  bool AddToThreadList(KelClientThread* thread) REQUIRES(mutex);
+  bool RemoveFromThreadList(KelClientThread* thread) REQUIRES(mutex);
+  bool IsExist(KelClientThread* thread) REQUIRES(mutex);
+  bool IsDead(KelClientThread* thread) REQUIRES(mutex);
+  int Count() const REQUIRES(mutex) { return count; }
   // Removes and destroys every thread that has ended.
   void Reclaim();
 
  private:
-  KelList<KelClientThread*> threads;  // guarded by mutex
   KelMutex mutex;
-  int count = 0;                      // guarded by mutex
+  KelList<KelClientThread*> threads GUARDED_BY(mutex);
+  int count GUARDED_BY(mutex) = 0;
 };
 
 #endif

@@ -84,14 +84,14 @@ class KelCmdParser : public KelThread {
 
  private:
   // One scheduling pass over every session; returns how many waiting commands it saw.
-  int Pass();
+  int Pass() REQUIRES(mutex);
 
   KelSrvPrivate* m_pSrvPrivate;
   KelEHHandler* pEHHandler;
   KelCmdWorker* m_pWorkers;  // owned
   KelWait wakeEvent;
-  int pendingCount = 0;      // guarded by mutex
   KelMutex mutex;
+  int pendingCount GUARDED_BY(mutex) = 0;
 };
 
 #endif

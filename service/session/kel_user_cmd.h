@@ -120,23 +120,23 @@ class KelUserCmdQueue {
   void SetOwner(int id) { owner = id; }
   int GetOwner() const { return owner; }
 
-  bool lock();
-  bool unlock() { return mutex.unlock(); }
+  bool lock() ACQUIRE(mutex);  // a failing lock call ends the process
+  bool unlock() RELEASE(mutex) { return mutex.unlock(); }
 
-  bool AddToQueue(KelUserCmd* cmd);
-  bool RemoveFromQueue(KelUserCmd* cmd);
+  bool AddToQueue(KelUserCmd* cmd) REQUIRES(mutex);
+  bool RemoveFromQueue(KelUserCmd* cmd) REQUIRES(mutex);
   // With `cmd` null (or not queued here) yields the head, else the record after `cmd`.
-  bool GetNextCmd(KelUserCmd*& cmd);
+  bool GetNextCmd(KelUserCmd*& cmd) REQUIRES(mutex);
   // Unlinks and yields the head; false when empty.
-  bool PopHead(KelUserCmd*& cmd);
-  int GetCmdCnt() const { return m_nCmds; }
-  void DumpQueue();
+  bool PopHead(KelUserCmd*& cmd) REQUIRES(mutex);
+  int GetCmdCnt() const REQUIRES(mutex) { return m_nCmds; }
+  void DumpQueue() REQUIRES(mutex);
 
  private:
-  KelList<KelUserCmd*> cmds;  // guarded by mutex
   KelMutex mutex;
+  KelList<KelUserCmd*> cmds GUARDED_BY(mutex);
   int owner = -1;             // client ID, -1 for the worker's queue
-  int m_nCmds = 0;            // guarded by mutex
+  int m_nCmds GUARDED_BY(mutex) = 0;
 };
 
 #endif
