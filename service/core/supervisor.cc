@@ -10,13 +10,13 @@
 
 #include "service/core/kel_service.h"
 
-volatile sig_atomic_t g_bSrvShutdown = 0;
+std::atomic<int> g_bSrvShutdown{0};
 
 namespace {
 
 // What the last stop signal carried; written only by the handlers.
-volatile sig_atomic_t g_nStopValue = 0;
-volatile sig_atomic_t g_nStopSender = 0;
+std::atomic<int> g_nStopValue{0};
+std::atomic<int> g_nStopSender{0};
 
 // The handlers may only use async-signal-safe calls, so the number is formatted by hand.
 void WriteIntLine(const char* prefix, int value, const char* suffix) {
@@ -62,7 +62,7 @@ bool Install(int sig, void (*handler)(int)) {
 void StopChild(pid_t child) {
   if (child <= 0) return;
   union sigval value;
-  value.sival_int = g_nStopValue;
+  value.sival_int = g_nStopValue.load();
   sigqueue(child, SIGRTMIN + 1, value);
   for (int waited_ms = 0;; waited_ms += 100) {
     int status = 0;

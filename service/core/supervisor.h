@@ -9,10 +9,15 @@
 #ifndef KEL_SERVICE_CORE_SUPERVISOR_H
 #define KEL_SERVICE_CORE_SUPERVISOR_H
 
+#include <atomic>
 #include <csignal>
 
-// Set only by the stop signal handlers; each process has its own copy after the fork.
-extern volatile sig_atomic_t g_bSrvShutdown;
+// Set only by the stop signal handlers; each process has its own copy after the fork. In
+// the working process a handler runs on whichever thread the signal reaches while the accept
+// loop reads the flag, so it is a lock-free atomic (safe in a handler) rather than a
+// volatile.
+extern std::atomic<int> g_bSrvShutdown;
+static_assert(std::atomic<int>::is_always_lock_free, "the stop flags are set in signal handlers");
 
 // Value carried by SIGRTMIN+1 when the working child could not open its listen socket.
 inline constexpr int kServiceExitValue = 8;

@@ -81,7 +81,9 @@ TEST_F(SignalQueue, InsertGivesUpWhenTheWriterLockStaysTakenAndTheProducerKeepsT
   ASSERT_TRUE(KelSignal::QueueLock().RLock());  // a parser walking the queue
   KelSignal* sig = new KelSignal(Kel_Signal_DiskStatus, 4);
   bool ok = true;
+  KelSignal::QueueLock().TEST_SetWaitMs(100);  // the give-up path without five real seconds
   std::string out = Captured([&] { ok = KelSignal::Insert(sig); });
+  KelSignal::QueueLock().TEST_SetWaitMs(-1);
   KelSignal::QueueLock().RUnlock();
   EXPECT_FALSE(ok);
   EXPECT_NE(out.find("WLock the global sig queue failed\n"), std::string::npos);
