@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "engine/conf_area.h"
 #include "engine/dev_manage.h"
@@ -99,11 +101,14 @@ void Model(const _PD_Config_sector_* raw, int disks) {
   for (int i = 0; i < MAX_PDS; ++i)
     if (KelPhyDevice* pd = dm.PD(i)) pd->AnalyzePDFragInfo();
   dm.SortArraysByName();
+  // Nothing else runs here; the arrays are listed under the lock only to keep the analysis
+  // of the lock annotations exact.
+  std::vector<std::pair<int, KelRaidArray*>> arrays;
+  for (int i = 0; i < MAX_ARRAY_SLOTS; ++i)
+    if (KelRaidArray* ra = dm.RA(i)) arrays.emplace_back(i, ra);
   dm.WUnlock();
 
-  for (int i = 0; i < MAX_ARRAY_SLOTS; ++i) {
-    KelRaidArray* ra = dm.RA(i);
-    if (ra == nullptr) continue;
+  for (auto [i, ra] : arrays) {
     _zr_array_info info;
     if (dm.GetArrayInfoL(i, &info) != ZR_OK) Fail("array info", static_cast<unsigned>(i));
     unsigned short sync = 0;
