@@ -1,13 +1,11 @@
 // The session registry: ID allocation in login order, automatic work switched by the first
-// login and the last logout, the ten-session limit with reclaiming, exact name lookup,
-// pinning and destruction.
+// login and the last logout, the ten-session limit with reclaiming of offline sessions once
+// unpinned, exact name lookup.
 #include "service/session/kel_client_hash.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "service/core/srv_private.h"
@@ -89,23 +87,5 @@ TEST_F(ClientHashTest, EleventhSessionReclaimsAnOfflineUnpinnedOne) {
   EXPECT_EQ(hash.GetClient(3), nullptr);
 }
 
-TEST_F(ClientHashTest, DestroyWithWaitSucceedsOnceTheLastPinGoes) {
-  int id = AddSession("a");
-  KelClient* pinned = PinClient(&hash, id);
-  ASSERT_NE(pinned, nullptr);
-  std::thread releaser([&] {
-    usleep(20 * 1000);
-    UnpinClient(pinned);
-  });
-  // The destroy marks the session offline and waits up to 100 ms for the last pin.
-  bool destroyed = Destroy(id, true);
-  releaser.join();
-  if (!destroyed) {  // a slow machine: the next reclaim finishes the job
-    hash.w_lock(__FILE__, __LINE__);
-    hash.Reclaim();
-    hash.w_unlock(__FILE__, __LINE__);
-  }
-  EXPECT_EQ(hash.GetClient(id), nullptr);
-}
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The parser and its single worker: handler results becoming statuses, retries from the
-// saved request, refusals, unknown codes, at most four running commands per session with sessions taking turns, commands
-// whose session dies, and many sessions at once.
+// saved request, refusals, unknown codes, at most four running commands per session with
+// sessions taking turns, and commands whose session dies. (Many sessions served at once:
+// tests/process/protocol_test.cc, TwoSessionsWithFiveConnectionsEachAreAllServed.)
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "service/core/srv_private.h"
@@ -179,24 +179,5 @@ TEST_F(PipelineTest, CommandsOfADestroyedSessionAreAnsweredNotLost) {
   EXPECT_FALSE(queued);
 }
 
-TEST_F(PipelineTest, ManySessionsAndCommandsAllComplete) {
-  std::vector<int> ids;
-  for (int i = 0; i < kMaxClients; ++i) ids.push_back(AddSession()->GetClientID());
-  std::vector<std::thread> issuers;
-  std::atomic<int> done{0};
-  for (int id : ids) {
-    issuers.emplace_back([&, id] {
-      for (int n = 0; n < 20; ++n) {
-        KelUserCmd* cmd = Submit(id, n % 2 ? 11 : 255, static_cast<unsigned char>(n % 2 ? 1 : 9));
-        cmd->WaitForComplete();
-        delete cmd;
-        ++done;
-      }
-    });
-  }
-  for (auto& t : issuers) t.join();
-  EXPECT_EQ(done.load(), kMaxClients * 20);
-  EXPECT_EQ(KelUserCmd::LiveCount(), 0);
-}
 
 }  // namespace

@@ -195,6 +195,7 @@ TEST_F(Config, WrittenFileReadsBackToTheSameValuesWithoutRewrite) {
   const std::string file = ReadAll(path_);
   EXPECT_EQ(Count(file, "\n"), 14);
   EXPECT_NE(file.find("KEL_CFG_AUTO_SMR = FALSE\n"), std::string::npos);
+  EXPECT_STREQ(cfg_->CfgArgs()[Cfg::KEL_CFG_ARG_COUNT - 1].name, "KEL_CFG_AUTO_SMR");
 
   Cfg::ResetDefaults();
   EXPECT_EQ(Now(), defaults);

@@ -48,7 +48,7 @@ std::string Reply(const KelUserCmd& c) {
 // The big-endian words of the reply at the given places.
 std::string Words(KelUserCmd& c, std::initializer_list<int> at) {
   std::string out;
-  for (int i : at) out += (out.empty() ? "" : " ") + std::to_string(c.BufToINT32U(i));
+  for (int i : at) out += (out.empty() ? "" : " ") + std::to_string(c.BufToINT32S(i));
   return out;
 }
 
@@ -231,6 +231,8 @@ TEST_F(LocalCmdTest, SettingsAreKeptInWholeMinutesAndWrittenOnlyThroughAConfigur
   EXPECT_EQ(KelRemoteConfig::nCheckDiskStatusInterval, 420000);
   Ran({5, 0});
   EXPECT_FALSE(KelRemoteConfig::bBeepEnable);
+  Ran({5, 1});
+  EXPECT_TRUE(KelRemoteConfig::bBeepEnable);
   EXPECT_FALSE(std::filesystem::exists(m_cfgPath));
 }
 

@@ -1,11 +1,10 @@
 // On a simulator folder the host glue never reaches this host: the driver start points the
 // module list, rmmod, modprobe and reboot into DIR/host and creates stand-ins there, which
-// the module and reboot operations then drive.
+// the module and reboot operations then drive. (The glue's own rules, names read from a
+// configuration and a module that stays loaded, are tests/driver/host_glue_test.cc's.)
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 
 #include "driver/host_glue.h"
@@ -52,15 +51,5 @@ TEST_F(SimHostGlue, StartPointsTheHostProgramsIntoTheFolderWhereReloadAndRebootA
   EXPECT_EQ(ReadAll(dir + "/host/reboot.log"), "reboot \nreboot \n");
 }
 
-TEST_F(SimHostGlue, ExistingStandInsAndModuleNamesFromTheFolderAreKept) {
-  ASSERT_EQ(mkdir((dir + "/host").c_str(), 0755), 0);
-  std::ofstream(dir + "/host/zepraid.conf") << "raid_driver: simmod\n";
-  std::ofstream(dir + "/host/rmmod") << "#!/bin/sh\nexit 0\n";  // leaves the module loaded
-  chmod((dir + "/host/rmmod").c_str(), 0755);
-  KelStartDriver();
-  EXPECT_EQ(ReadAll(dir + "/host/modules").rfind("simmod ", 0), 0u);
-  EXPECT_NE(kel_test::Captured([] { EXPECT_EQ(cli_uninstall_module(), 0); }).find("Remove driver failed"),
-            std::string::npos);
-}
 
 }  // namespace
