@@ -59,18 +59,6 @@ TEST(ConfAreaBuilder, PdSectorAndVdBlocksSitAtTheirOffsetsWithValidChecksums) {
   EXPECT_EQ(ConfAreaBuilder::Xor(a, 0, 1536), 0);  // the unused head stays zero
 }
 
-TEST(ConfAreaBuilder, AnInvalidBlockIsMappedButNotValidAndPokesLandAfterTheChecksums) {
-  std::vector<uint8_t> a = ConfAreaBuilder()
-                               .Pd(7)
-                               .Vd(1, {.length = 8, .valid = false})
-                               .Poke(2048 + 511, 0)
-                               .Bytes();
-  EXPECT_EQ(Le(a, 2048 + 4, 4), 2u);
-  EXPECT_EQ(a[2048 + 3], 1);
-  EXPECT_EQ(Le(a, 1536 + 32, 2), 0u);
-  EXPECT_EQ(a[2048 + 511], 0);
-}
-
 TEST(ConfAreaBuilder, OlderLayoutPacksTheMarkerSector) {
   std::vector<uint8_t> a = ConfAreaBuilder()
                                .OldLayout({.version = 2, .flagA = true, .raidType = 9,

@@ -1,17 +1,13 @@
-// Tests of the event log file: stored form, cutting, queue order, the ring's head and
-// tail, reading back a wrapped ring, corrupt headers, clearing, persistence and a file
-// that cannot be opened. Each test works in its own temporary folder with a ten-record
-// ring (S = 200, C = 10).
+// Tests of the event log file, one per behaviour (the ring arithmetic has its own test):
+// stored form and cutting, flush order, a wrapped ring read back both ways after a reopen,
+// clipped and refused reads, corrupt headers, clearing, a file that cannot be opened and
+// the flush timer. Each test uses a ten-record ring (S = 200, C = 10) in its own folder.
 #include "service/eventlog/kel_event_log.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -19,107 +15,94 @@
 
 #include "sharedlib/kel_thread.h"
 #include "sharedlib/kel_timer.h"
+#include "tests/service/service_test_util.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
+using kel_test::Captured;
+using kel_test::ReadAll;
+
 constexpr int kRecord = 200;
 constexpr int kCapacity = 10;
-constexpr unsigned long long kMaxSize = kCapacity * kRecord;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-int32_t Le32(const std::string& bytes, size_t at) {
-  uint32_t v = 0;
-  for (int b = 3; b >= 0; --b) v = (v << 8) | static_cast<unsigned char>(bytes[at + b]);
-  return static_cast<int32_t>(v);
-}
 
 // Head and tail from the file's header.
 std::pair<int, int> Header(const std::string& path) {
-  const std::string bytes = ReadAll(path);
-  if (bytes.size() < 8) return {-100, -100};
-  return {Le32(bytes, 0), Le32(bytes, 4)};
+  const std::string b = ReadAll(path);
+  if (b.size() < 8) return {-100, -100};
+  auto le = [&](int at) {
+    return static_cast<int>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
+                            static_cast<unsigned char>(b[at + 2]) << 16 | static_cast<unsigned char>(b[at + 3]) << 24);
+  };
+  return {le(0), le(4)};
 }
 
 // The whole record of slot k, zero padding included.
 std::string Slot(const std::string& path, int k) {
   const std::string bytes = ReadAll(path);
   const size_t at = static_cast<size_t>(k + 1) * kRecord;
-  if (bytes.size() < at + kRecord) return "";
-  return bytes.substr(at, kRecord);
+  return bytes.size() < at + kRecord ? "" : bytes.substr(at, kRecord);
 }
 
 std::string Padded(const std::string& text) { return text + std::string(kRecord - text.size(), '\0'); }
 
-bool EndsWith(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 class KelEventLogTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kel_event_log_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    m_dir = pattern;
-    m_path = m_dir + "/kel_event.log";
-    ASSERT_TRUE(KelTimer::StartTimerDaemonThread());
-  }
+  void SetUp() override { ASSERT_TRUE(KelTimer::StartTimerDaemonThread()); }
   void TearDown() override {
     m_log.reset();
     KelTimer::StopTimerDaemonThread();
-    std::filesystem::remove_all(m_dir);
   }
 
   KelEventLog& Open() {
-    testing::internal::CaptureStdout();
-    m_log = std::make_unique<KelEventLog>(m_path.c_str(), kMaxSize, kRecord);
-    m_openOutput = testing::internal::GetCapturedStdout();
+    m_log.reset();
+    m_out = Captured([&] { m_log = std::make_unique<KelEventLog>(m_path.c_str(), kCapacity * kRecord, kRecord); });
     return *m_log;
   }
 
-  // Queues one line and writes it at once; returns its stored form.
-  std::string Write(const std::string& text) {
-    std::string line = text;
-    testing::internal::CaptureStdout();
-    m_log->AddItemToQueue(line);
-    m_log->FlushLogQueue();
-    testing::internal::GetCapturedStdout();
-    return line;
+  // Queues lines and writes them in one flush; returns the stored form of the last.
+  std::string Write(std::vector<std::string> lines) {
+    m_out = Captured([&] {
+      for (std::string& line : lines) m_log->AddItemToQueue(line);
+      m_log->FlushLogQueue();
+    });
+    return lines.back();
+  }
+  std::string Write(const std::string& line) { return Write(std::vector<std::string>{line}); }
+  void WriteItems(int from, int to) {
+    for (int i = from; i <= to; ++i) Write("INFO~item " + std::to_string(i));
   }
 
-  // ReadLines on a fresh stream, with its diagnostics captured into `output`.
-  bool Read(int offset, int& count, std::vector<std::string>& lines, std::string* output = nullptr) {
+  // ReadLines on a fresh stream; the items read are given as their numbers.
+  bool Read(int offset, int& count, std::vector<int>& items) {
     std::ifstream file(m_path, std::ios::binary);
-    testing::internal::CaptureStdout();
-    const bool ok = m_log->ReadLines(file, lines, offset, count);
-    const std::string out = testing::internal::GetCapturedStdout();
-    if (output != nullptr) *output = out;
+    std::vector<std::string> lines;
+    bool ok = false;
+    m_out = Captured([&] { ok = m_log->ReadLines(file, lines, offset, count); });
+    items.clear();
+    for (const std::string& l : lines) items.push_back(std::stoi(l.substr(l.rfind(' ') + 1)));
     return ok;
   }
+  bool Says(const std::string& what) const { return m_out.find(what) != std::string::npos; }
 
-  std::string m_dir;
-  std::string m_path;
-  std::string m_openOutput;
+  kel_test::TempDir m_dir;
+  std::string m_path = m_dir.File("kel_event.log");
+  std::string m_out;
   std::unique_ptr<KelEventLog> m_log;
 };
 
-TEST_F(KelEventLogTest, NewFileStartsWithAnEmptyHeaderRecord) {
+// Stored items are "<local time>~<line without CR/LF>\n": 26 bytes more than the line. A
+// record of 200 holds an item of 199 and its zero; an item of 200 is cut to 199 and '\n'.
+TEST_F(KelEventLogTest, ItemsAreStoredBehindTheLocalTimeAndCutToFitARecord) {
   KelEventLog& log = Open();
   EXPECT_EQ(ReadAll(m_path), std::string(kRecord, '\0'));
   EXPECT_EQ(log.GetCurLineNum(), 0);
-  EXPECT_EQ(KelEventLog::GetSize(m_path.c_str()), static_cast<unsigned long long>(kRecord));
-}
+  std::string empty;
+  log.AddItemToQueue(empty);
+  EXPECT_FALSE(log.HasQueuedItems());
 
-TEST_F(KelEventLogTest, QueuedLineIsEchoedAndStoredBehindTheLocalTime) {
-  KelEventLog& log = Open();
   std::string line = "WARNING~disk 3\r\n pulled out";
-  testing::internal::CaptureStdout();
-  log.AddItemToQueue(line);
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("WARNING~disk 3\r\n pulled out\n"), std::string::npos) << out;
+  EXPECT_NE(Captured([&] { log.AddItemToQueue(line); }).find("WARNING~disk 3\r\n pulled out\n"), std::string::npos);
   ASSERT_EQ(line.size(), 24u + 1 + 25 + 1) << line;
   EXPECT_EQ(line.substr(24), "~WARNING~disk 3 pulled out\n");
   EXPECT_EQ(line[3], ' ');
@@ -129,177 +112,97 @@ TEST_F(KelEventLogTest, QueuedLineIsEchoedAndStoredBehindTheLocalTime) {
   EXPECT_FALSE(log.HasQueuedItems());
   EXPECT_EQ(Slot(m_path, 0), Padded(line));
   EXPECT_EQ(Header(m_path), std::make_pair(0, 1));
-}
 
-TEST_F(KelEventLogTest, EmptyLineIsIgnored) {
-  KelEventLog& log = Open();
-  std::string line;
-  log.AddItemToQueue(line);
-  EXPECT_TRUE(line.empty());
-  EXPECT_FALSE(log.HasQueuedItems());
-}
-
-TEST_F(KelEventLogTest, ItemTooLongForARecordIsCutAndEndsInANewline) {
-  KelEventLog& log = Open();
-  std::string line = "INFO~" + std::string(245, 'x');
-  ASSERT_EQ(line.size(), 250u);
-  testing::internal::CaptureStdout();
-  log.AddItemToQueue(line);
-  log.FlushLogQueue();
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("Cut the string as "), std::string::npos) << out;
-  EXPECT_EQ(Slot(m_path, 0), line.substr(0, kRecord - 1) + "\n");
+  const std::string fits = Write("INFO~" + std::string(199 - 26 - 5, 'f'));
+  ASSERT_EQ(fits.size(), 199u);
+  EXPECT_EQ(Slot(m_path, 1), Padded(fits));
+  EXPECT_FALSE(Says("Cut the string as ")) << m_out;
+  const std::string cut = Write("INFO~" + std::string(200 - 26 - 5, 'c'));
+  EXPECT_EQ(Slot(m_path, 2), cut.substr(0, kRecord - 1) + "\n");
+  EXPECT_TRUE(Says("Cut the string as ")) << m_out;
 }
 
 TEST_F(KelEventLogTest, LinesQueuedWithinOneFlushAppearNewestFirst) {
-  KelEventLog& log = Open();
-  std::string first = "INFO~first";
-  std::string second = "INFO~second";
-  testing::internal::CaptureStdout();
-  log.AddItemToQueue(first);
-  log.AddItemToQueue(second);
-  log.FlushLogQueue();
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(Slot(m_path, 0), Padded(second));
-  EXPECT_EQ(Slot(m_path, 1), Padded(first));
-}
-
-TEST_F(KelEventLogTest, HeadFollowsTheTailOnceTheRingIsFull) {
-  KelEventLog& log = Open();
-  for (int i = 1; i <= kCapacity - 1; ++i) Write("INFO~item " + std::to_string(i));
-  EXPECT_EQ(Header(m_path), std::make_pair(0, kCapacity - 1));
-  Write("INFO~item 10");
-  EXPECT_EQ(Header(m_path), std::make_pair(1, 0));
-  EXPECT_EQ(log.GetCurLineNum(), kCapacity);
-  Write("INFO~item 11");
-  EXPECT_EQ(Header(m_path), std::make_pair(2, 1));
-  Write("INFO~item 12");
-  EXPECT_EQ(Header(m_path), std::make_pair(3, 2));
-  for (int i = 13; i <= 2 * kCapacity + 1; ++i) {
-    Write("INFO~item " + std::to_string(i));
-    EXPECT_EQ(Header(m_path), std::make_pair((i + 1) % kCapacity, i % kCapacity));
-    EXPECT_EQ(log.GetCurLineNum(), kCapacity) << "after write " << i;
-  }
-  EXPECT_EQ(ReadAll(m_path).size(), static_cast<size_t>((kCapacity + 1) * kRecord));
-}
-
-TEST_F(KelEventLogTest, WrappedRingReadsBackEveryItemBothWays) {
-  KelEventLog& log = Open();
-  for (int i = 1; i <= 13; ++i) Write("INFO~item " + std::to_string(i));
-  ASSERT_EQ(Header(m_path), std::make_pair(4, 3));
-  ASSERT_EQ(log.GetCurLineNum(), kCapacity);
-
-  // Forward from the oldest: items 5..13; the last index is the slot due for overwriting.
-  std::vector<std::string> lines;
-  int count = kCapacity;
-  std::string out;
-  ASSERT_TRUE(Read(0, count, lines, &out));
-  EXPECT_EQ(count, kCapacity);
-  ASSERT_EQ(lines.size(), 9u);
-  for (int i = 0; i < 9; ++i) EXPECT_TRUE(EndsWith(lines[i], "~INFO~item " + std::to_string(i + 5) + "\n")) << lines[i];
-  EXPECT_NE(out.find("Overlapped log item, skip\n"), std::string::npos) << out;
-
-  // Backward from the end: items 13..5, newest first.
-  count = -kCapacity;
-  ASSERT_TRUE(Read(kCapacity, count, lines));
-  EXPECT_EQ(count, kCapacity);
-  ASSERT_EQ(lines.size(), 9u);
-  for (int i = 0; i < 9; ++i) EXPECT_TRUE(EndsWith(lines[i], "~INFO~item " + std::to_string(13 - i) + "\n")) << lines[i];
-
-  // A page that crosses the end of the file: indexes 7, 6, 5 lie in slots 1, 0, 9.
-  count = -3;
-  ASSERT_TRUE(Read(8, count, lines));
-  EXPECT_EQ(count, 3);
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_TRUE(EndsWith(lines[0], "item 12\n"));
-  EXPECT_TRUE(EndsWith(lines[1], "item 11\n"));
-  EXPECT_TRUE(EndsWith(lines[2], "item 10\n"));
-}
-
-TEST_F(KelEventLogTest, ReadRequestsAreClippedOrRefused) {
   Open();
-  for (int i = 1; i <= 3; ++i) Write("INFO~item " + std::to_string(i));
-  std::vector<std::string> lines;
-  std::string out;
+  Write(std::vector<std::string>{"INFO~first", "INFO~second"});
+  EXPECT_TRUE(Slot(m_path, 0).find("~INFO~second\n") != std::string::npos);
+  EXPECT_TRUE(Slot(m_path, 1).find("~INFO~first\n") != std::string::npos);
+}
 
-  int count = 5;
-  ASSERT_TRUE(Read(1, count, lines, &out));
-  EXPECT_NE(out.find("Can not fetch so many new lines\n"), std::string::npos) << out;
-  EXPECT_EQ(count, 2);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_TRUE(EndsWith(lines[0], "item 2\n"));
-  EXPECT_TRUE(EndsWith(lines[1], "item 3\n"));
+// After 13 writes (the last one after a reopen) the ring holds items 4..13 in slots
+// 4..9, 0..3 (head 4, tail 3); slot 3 is due for overwriting, so items 5..13 can be read.
+TEST_F(KelEventLogTest, AWrappedRingSurvivesAReopenAndReadsBackBothWays) {
+  Open();
+  WriteItems(1, 12);
+  EXPECT_EQ(Header(m_path), std::make_pair(3, 2));
+  KelEventLog& log = Open();
+  EXPECT_FALSE(Says("Invalid log file format")) << m_out;
+  EXPECT_EQ(log.GetCurLineNum(), kCapacity);
+  WriteItems(13, 13);
+  EXPECT_EQ(Header(m_path), std::make_pair(4, 3));
+  EXPECT_EQ(ReadAll(m_path).size(), static_cast<size_t>((kCapacity + 1) * kRecord));
 
-  count = -4;  // offset 5 exceeds the 3 items by 2: two older items remain
-  ASSERT_TRUE(Read(5, count, lines));
-  EXPECT_EQ(count, 2);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_TRUE(EndsWith(lines[0], "item 3\n"));
-  EXPECT_TRUE(EndsWith(lines[1], "item 2\n"));
+  std::vector<int> items;
+  int count = kCapacity;
+  ASSERT_TRUE(Read(0, count, items));
+  EXPECT_EQ(count, kCapacity);
+  EXPECT_EQ(items, (std::vector<int>{5, 6, 7, 8, 9, 10, 11, 12, 13}));
+  EXPECT_TRUE(Says("Overlapped log item, skip\n")) << m_out;
+  count = -kCapacity;
+  ASSERT_TRUE(Read(kCapacity, count, items));
+  EXPECT_EQ(items, (std::vector<int>{13, 12, 11, 10, 9, 8, 7, 6, 5}));
+  count = -3;  // a page that crosses the end of the file: indexes 7, 6, 5 in slots 1, 0, 9
+  ASSERT_TRUE(Read(8, count, items));
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(items, (std::vector<int>{12, 11, 10}));
+}
 
-  count = -2;  // wholly above the newest item
-  EXPECT_FALSE(Read(5, count, lines));
-  EXPECT_TRUE(lines.empty());
-
-  count = 1;
-  EXPECT_FALSE(Read(kCapacity + 1, count, lines, &out));
-  EXPECT_NE(out.find("Given offset is invalid\n"), std::string::npos) << out;
-
-  count = 0;
-  EXPECT_FALSE(Read(0, count, lines));
+TEST_F(KelEventLogTest, ReadRequestsAreClippedOrRefusedWithTheirMessages) {
+  Open();
+  WriteItems(1, 3);
+  const struct { int offset, count; bool ok; int counted; std::vector<int> items; std::string says; } cases[] = {
+      {1, 5, true, 2, {2, 3}, "Can not fetch so many new lines\n"},
+      {5, -4, true, 2, {3, 2}, ""},  // offset 5 exceeds the 3 items by 2: two remain
+      {5, -2, false, -2, {}, "Given count is invalid\n"},  // wholly above the newest item
+      {kCapacity + 1, 1, false, 1, {}, "Given offset is invalid\n"},
+      {0, 0, false, 0, {}, "Given count is invalid\n"},
+  };
+  for (const auto& k : cases) {
+    int count = k.count;
+    std::vector<int> items;
+    EXPECT_EQ(Read(k.offset, count, items), k.ok) << k.offset << "/" << k.count;
+    EXPECT_EQ(count, k.counted) << k.offset << "/" << k.count;
+    EXPECT_EQ(items, k.items);
+    EXPECT_TRUE(Says(k.says)) << m_out;
+  }
 }
 
 TEST_F(KelEventLogTest, HeaderClaimingATailBeyondTheRingClearsTheLog) {
-  {
-    std::string bytes(3 * kRecord, 'z');
-    const unsigned char header[8] = {0, 0, 0, 0, kCapacity + 1, 0, 0, 0};
-    bytes.replace(0, 8, reinterpret_cast<const char*>(header), 8);
-    std::ofstream(m_path, std::ios::binary) << bytes;
-  }
+  std::string bytes(3 * kRecord, 'z');
+  const unsigned char header[8] = {0, 0, 0, 0, kCapacity + 1, 0, 0, 0};
+  bytes.replace(0, 8, reinterpret_cast<const char*>(header), 8);
+  std::ofstream(m_path, std::ios::binary) << bytes;
   KelEventLog& log = Open();
-  EXPECT_NE(m_openOutput.find("Invalid log file format. Clear it!\n"), std::string::npos) << m_openOutput;
+  EXPECT_TRUE(Says("Invalid log file format. Clear it!\n")) << m_out;
   EXPECT_EQ(ReadAll(m_path), std::string(kRecord, '\0'));
   EXPECT_EQ(log.GetCurLineNum(), 0);
 }
 
 TEST_F(KelEventLogTest, ClearLogLeavesOneRecordWithZeroIndexes) {
   KelEventLog& log = Open();
-  for (int i = 1; i <= 3; ++i) Write("INFO~item " + std::to_string(i));
+  WriteItems(1, 3);
   EXPECT_TRUE(log.ClearLog());
   EXPECT_EQ(ReadAll(m_path), std::string(kRecord, '\0'));
   EXPECT_EQ(log.GetCurLineNum(), 0);
-  const std::string stored = Write("INFO~after clearing");
-  EXPECT_EQ(Slot(m_path, 0), Padded(stored));
-}
-
-TEST_F(KelEventLogTest, IndexesSurviveANewInstanceOnTheSameFile) {
-  Open();
-  std::vector<std::string> stored;
-  for (int i = 1; i <= 12; ++i) stored.push_back(Write("INFO~item " + std::to_string(i)));
-  m_log.reset();
-
-  KelEventLog& log = Open();
-  EXPECT_EQ(m_openOutput.find("Invalid log file format"), std::string::npos) << m_openOutput;
-  EXPECT_EQ(log.GetCurLineNum(), kCapacity);
-  std::vector<std::string> lines;
-  int count = -1;
-  ASSERT_TRUE(Read(kCapacity - 1, count, lines));
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], stored.back());
-  Write("INFO~item 13");
-  EXPECT_EQ(Header(m_path), std::make_pair(4, 3));
+  EXPECT_EQ(Slot(m_path, 0), Padded(Write("INFO~after clearing")));
 }
 
 TEST_F(KelEventLogTest, FileThatCannotBeOpenedIsReportedOnFlush) {
-  m_path = m_dir + "/missing/folder/kel_event.log";
+  m_path = m_dir.File("missing/folder/kel_event.log");
   KelEventLog& log = Open();
-  EXPECT_NE(m_openOutput.find("Open log file " + m_path + " failed\n"), std::string::npos) << m_openOutput;
-  std::string line = "ERROR~nowhere to go";
-  testing::internal::CaptureStdout();
-  log.AddItemToQueue(line);
-  log.FlushLogQueue();
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("Open log file " + m_path + " failed\n"), std::string::npos) << out;
+  EXPECT_TRUE(Says("Open log file " + m_path + " failed\n")) << m_out;
+  Write("ERROR~nowhere to go");
+  EXPECT_TRUE(Says("Open log file " + m_path + " failed\n")) << m_out;
   EXPECT_FALSE(log.HasQueuedItems());
   EXPECT_EQ(log.GetCurLineNum(), 0);
   EXPECT_EQ(KelEventLog::GetSize(m_path.c_str()), 0u);
@@ -309,9 +212,7 @@ TEST_F(KelEventLogTest, FileThatCannotBeOpenedIsReportedOnFlush) {
 TEST_F(KelEventLogTest, FlushTimerWritesQueuedLinesByItself) {
   KelEventLog& log = Open();
   std::string line = "INFO~flushed by the timer";
-  testing::internal::CaptureStdout();
-  log.AddItemToQueue(line);
-  testing::internal::GetCapturedStdout();
+  Captured([&] { log.AddItemToQueue(line); });
   for (int waited = 0; waited < 8000 && log.GetCurLineNum() == 0; waited += 100) KelBaseThread::KelThreadSleep(100);
   EXPECT_EQ(log.GetCurLineNum(), 1);
   EXPECT_EQ(Slot(m_path, 0), Padded(line));
