@@ -56,6 +56,7 @@ TEST_F(KelsrvProcess, ReadsKelConfigFromWorkingFolderWithoutArgumentsAndServes) 
   EXPECT_GE(fd, 0);
   if (fd >= 0) close(fd);
   EXPECT_TRUE(WaitFor([&] { return srv->OutputContains("New connect receieved in main thread"); }));
+  EXPECT_TRUE(srv->OutputContains("RAID engine started\n")) << srv->Output();
   StopOrderly(*srv);
 }
 
@@ -210,6 +211,11 @@ TEST_F(KelsrvProcess, SecondInstanceOnATakenPortStopsWholly) {
 TEST_F(KelsrvProcess, DriverTalksToTheSimulatorNamedBeforeOrAfterTheConfiguration) {
   std::string sim = dir.File("named-sim");
   ASSERT_TRUE(MakeSimFolder(sim, 2));
+  // Simulated disks are numbered from 1 in their serials.
+  ASSERT_TRUE(RunProgram({KELSIM_BIN, "--dir", sim, "list", "--json"}, dir.File("list.json")));
+  const std::string list = ReadFile(dir.File("list.json"));
+  EXPECT_NE(list.find("\"serial\":\"ZEPSIM00000001\""), std::string::npos) << list;
+  EXPECT_NE(list.find("\"serial\":\"ZEPSIM00000002\""), std::string::npos) << list;
   for (bool before : {true, false}) {
     WriteFile(dir.File("kel_init.log"), "");
     std::vector<std::string> args =
@@ -222,12 +228,16 @@ TEST_F(KelsrvProcess, DriverTalksToTheSimulatorNamedBeforeOrAfterTheConfiguratio
   }
 }
 
-TEST_F(KelsrvProcess, RefusesAnUnknownOptionWithUsage) {
-  ServiceProcess srv(dir.path(), {"--bogus"});
-  int status = 0;
-  ASSERT_TRUE(srv.WaitExit(10s, &status));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
-  EXPECT_TRUE(srv.OutputContains("unknown option --bogus"));
+TEST_F(KelsrvProcess, RefusesAnUnknownOptionOrASimulatorWithoutFolderWithUsage) {
+  const struct { std::vector<std::string> args; const char* says; } cases[] = {
+      {{"--bogus"}, "unknown option --bogus"}, {{config, "--sim"}, "--sim needs a folder"}};
+  for (const auto& c : cases) {
+    ServiceProcess srv(dir.path(), c.args);
+    int status = 0;
+    ASSERT_TRUE(srv.WaitExit(10s, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << c.says;
+    EXPECT_TRUE(srv.OutputContains(c.says)) << srv.Output();
+  }
 }
 
 }  // namespace
