@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <tuple>
 
 #include "tests/support/temp_dir.h"
 #include "tools/kelctl/json_writer.h"
@@ -52,6 +53,8 @@ TEST(KelctlArgs, EachArgumentListGivesItsOptionsOrItsDiagnostic) {
       "! passwords are not taken on the command line; use --password-file or the environment "
       "(see kelctl --help)";
   const std::string badIndex = " must be a number from 0 to 255, not '";
+  const std::string diskUsage =
+      "! disk takes a disk index N, --phy CTRL:CHAN:POS, or --array A --pos P";
   const struct {
     std::vector<std::string> args;
     const char* envPort;
@@ -95,6 +98,12 @@ TEST(KelctlArgs, EachArgumentListGivesItsOptionsOrItsDiagnostic) {
       {{"checkdisk", "4294967295"}, nullptr, "checkdisk set minutes=4294967295"},
       {{"checkdisk", "4294967296"}, nullptr,
        "! checkdisk takes a number of minutes, not '4294967296'"},
+      // Numbers are decimal digits only, at most 20 of them.
+      {{"checkdisk", "000000000000000000001"}, nullptr,
+       "! checkdisk takes a number of minutes, not '000000000000000000001'"},
+      {{"checkdisk", "00000000000000000001"}, nullptr, "checkdisk set minutes=1"},
+      {{"checkdisk", "+1"}, nullptr, "! checkdisk takes a number of minutes, not '+1'"},
+      {{"checkdisk", ""}, nullptr, "! checkdisk takes a number of minutes, not ''"},
       {{"checkdisk", "--", "-5"}, nullptr, "! checkdisk takes a number of minutes, not '-5'"},
       {{"checkdisk", "-5"}, nullptr, "! unknown option '-5'"},
       {{"checkdisk", "1", "2"}, nullptr,
@@ -112,11 +121,9 @@ TEST(KelctlArgs, EachArgumentListGivesItsOptionsOrItsDiagnostic) {
       {{"-h", "logout"}, nullptr, "- help[logout]"},
       {{"frob", "--help"}, nullptr, "! unknown command 'frob'"},
       // The RAID commands' refusals.
-      {{"disk"}, nullptr, "! disk takes a disk index N, --phy CTRL:CHAN:POS, or --array A --pos P"},
-      {{"disk", "1", "--phy", "0:0:0"}, nullptr,
-       "! disk takes a disk index N, --phy CTRL:CHAN:POS, or --array A --pos P"},
-      {{"disk", "--array", "1"}, nullptr,
-       "! disk takes a disk index N, --phy CTRL:CHAN:POS, or --array A --pos P"},
+      {{"disk"}, nullptr, diskUsage},
+      {{"disk", "1", "--phy", "0:0:0"}, nullptr, diskUsage},
+      {{"disk", "--array", "1"}, nullptr, diskUsage},
       {{"disk", "--phy", "0:1"}, nullptr, "! --phy takes CTRL:CHAN:POS, not '0:1'"},
       {{"disk", "--phy", "0:1:2:3"}, nullptr, "! --phy takes CTRL:CHAN:POS, not '0:1:2:3'"},
       {{"disk", "--phy", "0:x:1"}, nullptr, "! the channel" + badIndex + "x'"},
@@ -157,21 +164,11 @@ TEST(KelctlArgs, EveryCommandHasHelpNamingItsSynopsis) {
   EXPECT_EQ(KelctlHelpFor("frob"), "");
 }
 
-TEST(KelctlArgs, DecimalParsingIsStrict) {
-  unsigned long long v = 0;
-  EXPECT_TRUE(ParseDecimal("18446744073709551615", ~0ull, &v));
-  EXPECT_EQ(v, ~0ull);
-  EXPECT_FALSE(ParseDecimal("18446744073709551616", ~0ull, &v));
-  EXPECT_FALSE(ParseDecimal("000000000000000000001", ~0ull, &v));  // 21 digits
-  EXPECT_FALSE(ParseDecimal("", 10, &v));
-  EXPECT_FALSE(ParseDecimal("+1", 10, &v));
-  EXPECT_FALSE(ParseDecimal(" 1", 10, &v));
-}
-
 // Passwords: the file named first (its first line), then the environment, then the prompt.
+// A missing file and a prompt that cannot be shown are kelctl_app_test's part.
 TEST(KelctlSecrets, FileThenEnvironmentThenPrompt) {
   kel_test::TempDir dir;
-  const std::string file = dir.File("pw"), missing = dir.File("none");
+  const std::string file = dir.File("pw");
   const struct {
     const char* fileText;  // null: no file named
     const char* env;       // KEL_PASSWORD; null: not set
@@ -181,12 +178,7 @@ TEST(KelctlSecrets, FileThenEnvironmentThenPrompt) {
     size_t prompts;
   } rows[] = {
       {"pelum\r\nsecond line\n", "from-env", {}, false, "=pelum", 0},
-      {"rovak", nullptr, {}, false, "=rovak", 0},
-      {"", nullptr, {}, false, "=", 0},
-      {nullptr, "pelum", {"typed"}, false, "=pelum", 0},
       {nullptr, "", {"typed"}, false, "=typed", 1},
-      {nullptr, nullptr, {}, false,
-       "! no terminal (use --password-file or KEL_PASSWORD)", 1},
       {nullptr, nullptr, {"one", "one"}, true, "=one", 2},
       {nullptr, nullptr, {"one", "two"}, true, "! the two entries differ", 2},
       {nullptr, nullptr, {"one"}, true, "! no terminal", 2},
@@ -215,19 +207,13 @@ TEST(KelctlSecrets, FileThenEnvironmentThenPrompt) {
     EXPECT_EQ(prompts.size(), row.prompts) << row.expected;
     EXPECT_EQ(prompts.empty() ? "" : prompts[0], row.prompts ? "Password for admin: " : "");
   }
-  std::string password, error;
-  KelctlSecretSource source{missing, "--password-file", "KEL_PASSWORD", "", ""};
-  EXPECT_FALSE(ReadKelctlSecret(source, [](const char*) { return nullptr; }, nullptr, &password,
-                                &error));
-  EXPECT_EQ(error.rfind("cannot read " + missing + ": ", 0), 0u) << error;
 }
 
 TEST(JsonWriter, EscapesAndBuildsMembersInOrder) {
-  EXPECT_EQ(JsonQuote("a\"b\\c"), "\"a\\\"b\\\\c\"");
-  EXPECT_EQ(JsonQuote("l1\nl2\r\t"), "\"l1\\nl2\\r\\t\"");
+  EXPECT_EQ(JsonQuote("a\"b\\c") + JsonQuote("l1\nl2\r\t"), "\"a\\\"b\\\\c\"\"l1\\nl2\\r\\t\"");
   EXPECT_EQ(JsonQuote(std::string("\x01\x1f\b\f\x7f", 5)), "\"\\u0001\\u001f\\b\\f\\u007f\"");
-  EXPECT_EQ(JsonQuote(std::string("nul\0end", 7)), "\"nul\\u0000end\"");
-  EXPECT_EQ(JsonQuote("caf\xc3\xa9"), "\"caf\xc3\xa9\"");  // UTF-8 passes through
+  // A zero byte is escaped; UTF-8 passes through.
+  EXPECT_EQ(JsonQuote(std::string("nul\0caf\xc3\xa9", 9)), "\"nul\\u0000caf\xc3\xa9\"");
   JsonWriter w;
   w.AddString("s", "x").AddInt("n", -3).AddBool("b", false).AddStrings("l", {"a", "b\"c"});
   EXPECT_EQ(w.Text(), R"({"s":"x","n":-3,"b":false,"l":["a","b\"c"]})");
@@ -237,10 +223,6 @@ TEST(JsonWriter, EscapesAndBuildsMembersInOrder) {
 
 TEST(KelctlOutput, OutcomesBeyondWhatTheFakeServiceGives) {
   KelctlOptions o;
-  o.command = KelctlCommand::kLogStatus;
-  EXPECT_EQ(FormatReadable(o, KelctlOutcome{}), "size: 0 bytes\nlines: 0\nover limit: no\n");
-  o.command = KelctlCommand::kBeepSet;
-  EXPECT_EQ(FormatReadable(o, KelctlOutcome{}), "beep switched off\n");
   o.command = KelctlCommand::kLogShow;
   EXPECT_EQ(FormatReadable(o, KelctlOutcome{}), "(no log lines)\n");
   EXPECT_EQ(FormatJson(o, KelctlOutcome{}),
@@ -257,18 +239,16 @@ TEST(KelctlOutput, OutcomesBeyondWhatTheFakeServiceGives) {
 TEST(RaidText, WordsForFieldValues) {
   const char field[4] = {'a', 'b', 'c', 'd'};  // full width, no zero byte
   const std::pair<std::string, std::string> cases[] = {
-      {ArrayStatusText(0xF), "degraded, invalid member, needs synchronisation, bit3"},
-      {ArrayStatusText(0x21), "degraded, bit5"},
-      {DiskFlagsText(0x1C), "health bad, unreadable, partition clear pending"},
-      {DiskFlagsText(0x3), "set aside, bit1"},
-      {ArrayTaskText(2), "migrating"},
-      {ArrayTaskText(3), "replacing"},
-      {ArrayTaskText(7), "task 7"},
-      {RaidTypeName(0) + ", " + RaidTypeName(5) + ", " + RaidTypeName(9) + ", " + RaidTypeName(8),
-       "RAID 0, RAID 5, RAID 0+1, span"},
-      {RaidTypeName(6), "type 6"},
-      {SmartStatusText(3), "disk reports failure"},
-      {SmartStatusText(9), "status 9"},
+      {ArrayStatusText(0xF) + "; " + ArrayStatusText(0x21),
+       "degraded, invalid member, needs synchronisation, bit3; degraded, bit5"},
+      {DiskFlagsText(0x1C) + "; " + DiskFlagsText(0x3),
+       "health bad, unreadable, partition clear pending; set aside, bit1"},
+      {ArrayTaskText(2) + ", " + ArrayTaskText(3) + ", " + ArrayTaskText(7),
+       "migrating, replacing, task 7"},
+      {RaidTypeName(0) + ", " + RaidTypeName(5) + ", " + RaidTypeName(9) + ", " + RaidTypeName(8) +
+           ", " + RaidTypeName(6),
+       "RAID 0, RAID 5, RAID 0+1, span, type 6"},
+      {SmartStatusText(3) + ", " + SmartStatusText(9), "disk reports failure, status 9"},
       {ChannelPositionText(0) + ", " + ChannelPositionText(7), "empty, kind 7"},
       {SideText(1) + ", " + SideText(2), "slave, 2"},
       {HumanSize(512) + ", " + HumanSize(1536) + ", " + HumanSize(~0ull),
@@ -276,8 +256,8 @@ TEST(RaidText, WordsForFieldValues) {
       {SectorsText(8, 4096), "8 sectors (32.0 KiB)"},
       {FieldText(field), "abcd"},
       {Printable(std::string("x\x01y  ")) + Printable(""), "x?y-"},
-      {KelctlCodeText(2013), "wrong user name or password"},
-      {KelctlCodeText(4242), "unknown return code"},
+      {KelctlCodeText(2013) + ", " + KelctlCodeText(4242),
+       "wrong user name or password, unknown return code"},
   };
   for (const auto& [got, expected] : cases) EXPECT_EQ(got, expected);
 }
@@ -297,7 +277,6 @@ TEST(DiskLayout, GapsAroundVdsAndProtectedAreasWithinTheUsableSectors) {
     std::vector<_zr_protect_free_info_t> protectedAreas;
     std::string expected;
   } cases[] = {
-      {1000, {}, {}, "free[0+968]"},
       {32, {}, {}, ""},
       {10, {}, {}, ""},
       // Given out of order, as slot 1 may lie before slot 0.
@@ -335,11 +314,9 @@ TEST(Smart, PageEntriesAreDecodedFieldByField) {
   std::vector<KelctlSmartValue> v = DecodeSmartValues(page);
   ASSERT_EQ(v.size(), 2u);
   EXPECT_EQ(SmartRevision(page), 0x110u);
-  EXPECT_EQ(v[1].id, 194u);
-  EXPECT_EQ(v[1].flags, 0x0122u);
-  EXPECT_EQ(v[1].current, 1u);
-  EXPECT_EQ(v[1].worst, 2u);
-  EXPECT_EQ(v[1].raw, 0xffffffffffffull);  // the byte after the raw value is not part of it
+  // The byte after the raw value is not part of it.
+  EXPECT_EQ(std::make_tuple(v[1].id, v[1].flags, v[1].current, v[1].worst, v[1].raw),
+            std::make_tuple(194u, 0x0122u, 1u, 2u, 0xffffffffffffull));
   page.resize(2 + 12 + 5);                 // the second entry is cut off
   page[14] = 9;
   EXPECT_EQ(DecodeSmartThresholds(page).size(), 1u);
