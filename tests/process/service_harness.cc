@@ -67,36 +67,29 @@ bool ReadStat(pid_t pid, char* state, pid_t* ppid, pid_t* pgrp = nullptr) {
   return true;
 }
 
-// Live (not zombie) processes whose process group is `pgrp`.
-std::vector<pid_t> GroupMembers(pid_t pgrp) {
+// Live (not zombie) processes for which `match(ppid, pgrp)` holds.
+std::vector<pid_t> LiveProcesses(const std::function<bool(pid_t, pid_t)>& match) {
   std::vector<pid_t> out;
   DIR* proc = opendir("/proc");
   if (proc == nullptr) return out;
   while (dirent* e = readdir(proc)) {
     pid_t pid = static_cast<pid_t>(atoi(e->d_name));
-    if (pid <= 0) continue;
     char state = 0;
     pid_t ppid = 0, group = 0;
-    if (ReadStat(pid, &state, &ppid, &group) && group == pgrp && state != 'Z') out.push_back(pid);
+    if (pid > 0 && ReadStat(pid, &state, &ppid, &group) && state != 'Z' && match(ppid, group))
+      out.push_back(pid);
   }
   closedir(proc);
   return out;
 }
+
+std::vector<pid_t> GroupMembers(pid_t pgrp) {
+  return LiveProcesses([&](pid_t, pid_t group) { return group == pgrp; });
+}
 }  // namespace
 
 std::vector<pid_t> ChildrenOf(pid_t parent) {
-  std::vector<pid_t> out;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr) return out;
-  while (dirent* e = readdir(proc)) {
-    pid_t pid = static_cast<pid_t>(atoi(e->d_name));
-    if (pid <= 0) continue;
-    char state = 0;
-    pid_t ppid = 0;
-    if (ReadStat(pid, &state, &ppid) && ppid == parent && state != 'Z') out.push_back(pid);
-  }
-  closedir(proc);
-  return out;
+  return LiveProcesses([&](pid_t ppid, pid_t) { return ppid == parent; });
 }
 
 bool Alive(pid_t pid) {
