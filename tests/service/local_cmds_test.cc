@@ -1,8 +1,7 @@
 // The service-local commands through their dispatcher, for what the process tests
 // (tests/process/protocol_test.cc) do not see: refused and malformed requests with their
 // diagnostics, the event-log status and its items (with the reply-size limit), settings
-// without a configuration object, the password change on behalf of the issuing session,
-// and the test reply's bytes.
+// without a configuration object, and the password change on behalf of the issuing session.
 #include "service/login/local_cmds.h"
 
 #include <gtest/gtest.h>
@@ -138,14 +137,9 @@ class LocalCmdTest : public testing::Test {
 
 TEST_F(LocalCmdTest, RefusedMalformedAndMissizedRequestsAnswerAsTheyShould) {
   WriteLines({"INFO~one"});
-  const struct {
-    std::vector<unsigned char> request;
-    int ret, replyLen;
-    std::string says;
-  } cases[] = {
-      {{10, 0xEE}, 1, 5, "Invalid command code 10\n"},
-      {{255}, 1, 5, "Invalid command code 255\n"},
-      {{0, '1', 0}, 1, 5, "Invalid command code 0\n"},  // a logout never reaches here
+  const struct { std::vector<unsigned char> request; int ret, replyLen; std::string says; } cases[] = {
+      // A logout (sub-code 0) never reaches here.
+      {{10, 0xEE}, 1, 5, "Invalid command code 10\n"}, {{0, '1', 0}, 1, 5, "Invalid command code 0\n"},
       {{3, 0, 0, 0, 0, 0, 0, 0, 3}, 1002, 5, "Local command[3] request too short [9 bytes]\n"},
       {LogItems(0, 0, 0), 1001, 5, "Local command[3] failed. Ret code [1001]\n"},  // reads nothing
       {{5, 2}, 1002, 5, "Invalid packet content received from client\n"},
@@ -156,6 +150,7 @@ TEST_F(LocalCmdTest, RefusedMalformedAndMissizedRequestsAnswerAsTheyShould) {
       {{7, 0, 0}, 0, 9, "Assersion [pCmd->m_CmdDataLen == 1] failed"},
       {{5}, 1002, 5, "Local command[5] request too short [1 bytes]\n"},
       {{8, 0, 0, 9}, 1002, 5, "Local command[8] request too short [4 bytes]\n"},
+      {{9, 0xA5, 0xA5}, 0, 119, ""},  // the test command's fixed reply
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.says);
@@ -163,8 +158,7 @@ TEST_F(LocalCmdTest, RefusedMalformedAndMissizedRequestsAnswerAsTheyShould) {
     EXPECT_EQ(Run(cmd.get()), k.ret == 0);
     EXPECT_EQ(cmd->status, k.ret == 0 ? KEL_CMD_OK : k.ret == 1 ? KEL_CMD_REFUSED : KEL_CMD_FAILED);
     EXPECT_EQ(Reply(*cmd), "ret " + std::to_string(k.ret) + " len " + std::to_string(k.replyLen));
-    EXPECT_EQ(cmd->data[0], k.request[0]);
-    EXPECT_TRUE(Says(k.says)) << m_out;
+    EXPECT_TRUE(cmd->data[0] == k.request[0] && Says(k.says)) << m_out;
   }
   EXPECT_EQ(Ran({7})->BufToINT32U(5), 5u);  // {8, 0, 0, 0, 5, 0} was taken as 5 minutes
   EXPECT_TRUE(Ran({4})->data[5]);              // {5} left the beeper on
@@ -172,54 +166,38 @@ TEST_F(LocalCmdTest, RefusedMalformedAndMissizedRequestsAnswerAsTheyShould) {
 
 TEST_F(LocalCmdTest, LogStatusReportsSizeLinesAndTheMaximumAndClearingEmptiesIt) {
   WriteLines({"INFO~one", "INFO~two", "WARNING~three"});
-  auto three = Ran({1});
-  EXPECT_EQ(Reply(*three), "ret 0 len 21");
   // Beyond the maximum size, the size's high and low halves, the line count.
-  EXPECT_EQ(Words(*three, {5, 9, 13, 17}), "0 0 800 3");  // the header and three records
+  auto three = Ran({1});
+  EXPECT_EQ(Reply(*three) + " " + Words(*three, {5, 9, 13, 17}), "ret 0 len 21 0 0 800 3");  // header, 3 records
   WriteLines(std::vector<std::string>(7, "INFO~line"));  // 2000 bytes of records at most
   auto full = Ran({1});
   EXPECT_EQ(Words(*full, {5, 9, 13, 17}), "1 0 2200 10");
   EXPECT_EQ(Ran({2})->GetRetCode(), 0);
-  EXPECT_EQ(m_log->GetCurLineNum(), 0);
-  EXPECT_EQ(KelEventLog::GetSize(m_logPath.c_str()), 200u);
+  EXPECT_TRUE(m_log->GetCurLineNum() == 0 && KelEventLog::GetSize(m_logPath.c_str()) == 200u);
 }
 
-TEST_F(LocalCmdTest, LogItemsComeForwardInFileOrderOrBackwardNewestFirst) {
-  const auto stored = WriteLines({"INFO~one", "WARNING~two", "ERROR~three"});
-  const struct { std::vector<unsigned char> request; std::string text; } cases[] = {
-      {LogItems(0, 0, 3), stored[0] + stored[1] + stored[2]},
-      {LogItems(1, 3, 2), stored[2] + stored[1]}};
-  for (const auto& k : cases) {
-    auto cmd = Ran(k.request);
-    EXPECT_EQ(Reply(*cmd), "ret 0 len " + std::to_string(13 + k.text.size()));
-    EXPECT_EQ(Words(*cmd, {5, 9}), std::to_string(k.request[9]) + " " + std::to_string(k.text.size()));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(cmd->data + 13), k.text.size()), k.text);
-  }
-}
-
-// Stored items of 681 bytes (time, "~", the line, newline): three make 2043 text bytes and
-// fill the 2056-byte reply exactly; at 682 bytes only two fit.
-TEST_F(LocalCmdTest, LogItemsFillTheReplyUpTo2056BytesAndAreCutAtALineBoundary) {
+// Items come forward in file order or backward newest first. Stored items of 681 bytes
+// (time, "~", the line, newline): three make 2043 text bytes and fill the 2056-byte reply
+// exactly; at 682 bytes only two fit.
+TEST_F(LocalCmdTest, LogItemsComeInOrderOrNewestFirstAndFillTheReplyUpTo2056BytesAtALineBoundary) {
   OpenLog(1000, 20);
-  const auto small = WriteLines(std::vector<std::string>(3, "INFO~" + std::string(681 - 31, 'x')));
-  const auto large = WriteLines(std::vector<std::string>(3, "INFO~" + std::string(682 - 31, 'y')));
-  ASSERT_EQ(small[0].size(), 681u);
-  const struct { unsigned char first, count, copied; int text; bool cut; } cases[] = {
-      {0, 3, 3, 2043, false}, {0, 4, 3, 2043, true}, {3, 3, 2, 1364, true}};
+  const auto s = WriteLines(std::vector<std::string>(3, "INFO~" + std::string(681 - 31, 'x')));
+  const auto l = WriteLines(std::vector<std::string>(3, "INFO~" + std::string(682 - 31, 'y')));
+  ASSERT_EQ(s[0].size(), 681u);
+  const struct { unsigned char backward, first, count, copied; std::string text; bool cut; } cases[] = {
+      {0, 0, 3, 3, s[0] + s[1] + s[2], false}, {0, 0, 4, 3, s[0] + s[1] + s[2], true},
+      {0, 3, 3, 2, l[0] + l[1], true},         {1, 3, 2, 2, s[2] + s[1], false}};
   for (const auto& k : cases) {
-    auto cmd = Ran(LogItems(0, k.first, k.count));
-    EXPECT_EQ(Reply(*cmd), "ret 0 len " + std::to_string(13 + k.text));
-    EXPECT_EQ(Words(*cmd, {5, 9}), std::to_string(k.copied) + " " + std::to_string(k.text));
+    auto cmd = Ran(LogItems(k.backward, k.first, k.count));
+    EXPECT_EQ(Reply(*cmd), "ret 0 len " + std::to_string(13 + k.text.size()));
+    EXPECT_EQ(Words(*cmd, {5, 9}), std::to_string(k.copied) + " " + std::to_string(k.text.size()));
+    EXPECT_TRUE(std::string(reinterpret_cast<const char*>(cmd->data + 13), k.text.size()) == k.text);
     EXPECT_EQ(Says("Buffer size is not enough\n"), k.cut) << m_out;
   }
-  auto cut = Ran(LogItems(0, 3, 3));
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(cut->data + 13), 1364), large[0] + large[1]);
 }
 
 TEST_F(LocalCmdTest, SettingsAreKeptInWholeMinutesAndWrittenOnlyThroughAConfiguration) {
   EXPECT_EQ(Ran({7})->BufToINT32U(5), 60u);
-  Ran({8, 0, 0, 0, 5});
-  EXPECT_EQ(KelRemoteConfig::nCheckDiskStatusInterval, 300000);
   Ran({8, 0, 0, 0, 0});
   EXPECT_EQ(KelRemoteConfig::nCheckDiskStatusInterval, 0);
   EXPECT_NE(ReadAll(m_cfgPath).find("KEL_CFG_CHECKDISK_INTERVAL = 0\n"), std::string::npos);
@@ -231,12 +209,10 @@ TEST_F(LocalCmdTest, SettingsAreKeptInWholeMinutesAndWrittenOnlyThroughAConfigur
   m_priv.pConfig = nullptr;
   std::filesystem::remove(m_cfgPath);
   Ran({8, 0, 0, 0, 7});
-  EXPECT_EQ(KelRemoteConfig::nCheckDiskStatusInterval, 420000);
   Ran({5, 0});
-  EXPECT_FALSE(KelRemoteConfig::bBeepEnable);
+  EXPECT_TRUE(KelRemoteConfig::nCheckDiskStatusInterval == 420000 && !KelRemoteConfig::bBeepEnable);
   Ran({5, 1});
-  EXPECT_TRUE(KelRemoteConfig::bBeepEnable);
-  EXPECT_FALSE(std::filesystem::exists(m_cfgPath));
+  EXPECT_TRUE(KelRemoteConfig::bBeepEnable && !std::filesystem::exists(m_cfgPath));
 }
 
 TEST_F(LocalCmdTest, PasswordsChangeOnlyForAnOnlineAdminSessionAndAsTheStoreAllows) {
@@ -253,29 +229,16 @@ TEST_F(LocalCmdTest, PasswordsChangeOnlyForAnOnlineAdminSessionAndAsTheStoreAllo
       {3, "rovak", "newpw", 1037}, {9, "rovak", "newpw", 1004}, {5, "rovak", "newpw", 1034},
       {4, "nope", "newpw", 1033},  {4, "rovak", "", 1030},      {4, "rovak", "newpw", 0}};
   for (const auto& k : cases) {
-    const std::string texts = "guest" + std::string(1, '\0') + k.current + '\0' + k.next + '\0';
-    std::vector<unsigned char> request = {6};
-    request.insert(request.end(), texts.begin(), texts.end());
-    auto cmd = Local(request);
+    const std::string texts = "\6guest" + std::string(1, '\0') + k.current + '\0' + k.next + '\0';
+    auto cmd = Local(std::vector<unsigned char>(texts.begin(), texts.end()));
     cmd->clientID = k.client;
     EXPECT_EQ(Run(cmd.get()), k.ret == 0);
     EXPECT_EQ(Reply(*cmd), "ret " + std::to_string(k.ret) + " len 5") << k.client;
     _KelAccountInfo guest{"guest", k.ret == 0 ? "newpw" : "rovak", 0};
     EXPECT_EQ(m_account->VerifyItem(&guest), 0) << k.client;
   }
-  EXPECT_EQ(m_hash.GetClient(3)->pRemoteClient->GetRefCnt(), 0);
-  EXPECT_EQ(m_hash.GetClient(4)->pRemoteClient->GetRefCnt(), 0);
+  for (int id : {3, 4}) EXPECT_EQ(m_hash.GetClient(id)->pRemoteClient->GetRefCnt(), 0) << id;
   UnpinClient(pinned);
-}
-
-TEST_F(LocalCmdTest, TestCommandAnswersTheFixed119ByteReply) {
-  auto cmd = Local({9});
-  memset(cmd->data + 1, 0xA5, 200);
-  EXPECT_TRUE(Run(cmd.get()));
-  EXPECT_EQ(Reply(*cmd), "ret 0 len 119");
-  EXPECT_EQ(cmd->data[5], 0x00);
-  EXPECT_EQ(cmd->data[6], 0x70);
-  for (int i = 7; i < 119; ++i) EXPECT_EQ(cmd->data[i], 0) << "byte " << i;
 }
 
 }  // namespace

@@ -26,15 +26,16 @@ namespace {
 
 using kel_test::Captured;
 
-// The login request as a client builds it: "name\0password\0" enciphered, padded to 16.
-std::unique_ptr<KelUserCmd> LoginCmd(const std::string& name, const std::string& password) {
+// The login request as a client builds it: "name\0password\0" enciphered, padded to 16 (or
+// with zeros to the largest packet); a length `len` other than -1 is sent instead of its own.
+std::unique_ptr<KelUserCmd> LoginCmd(const std::string& name, const std::string& password, int len = -1) {
   std::string plain = name + std::string(1, '\0') + password + std::string(1, '\0');
-  plain.resize((plain.size() + 15) / 16 * 16, '\0');
+  plain.resize(len == kCmdDataSize ? kCmdDataSize : (plain.size() + 15) / 16 * 16, '\0');
   auto cmd = std::make_unique<KelUserCmd>();
   cmd->code = KEL_CMD_LOGIN;
   EXPECT_EQ(AesEncrypt(reinterpret_cast<const unsigned char*>(plain.data()), cmd->data,
                        static_cast<unsigned int>(plain.size())), 0);
-  cmd->m_CmdDataLen = static_cast<uint16_t>(plain.size());
+  cmd->m_CmdDataLen = static_cast<uint16_t>(len >= 0 ? len : plain.size());
   return cmd;
 }
 
@@ -64,7 +65,7 @@ class UserLoginTest : public testing::Test {
   }
 
   // Runs a request as a connection thread does, the peer's address pre-filled; the
-  // diagnostics go to m_out, the event-log text to m_text.
+  // diagnostics go to m_out, the event-log text to m_text, the return code to m_ret.
   bool Run(KelUserCmd* cmd, int* id = nullptr) {
     int ignored = -1;
     m_text = "IP:10.0.0.5";
@@ -73,6 +74,7 @@ class UserLoginTest : public testing::Test {
       ok = cmd->code != KEL_CMD_LOCAL ? UserRegister(&m_priv, cmd, id != nullptr ? id : &ignored, m_text)
                                       : (UserLogout(&m_priv, cmd, m_text), cmd->GetRetCode() == 0);
     });
+    m_ret = cmd->GetRetCode();
     return ok;
   }
   int LoginAs(const std::string& name, const std::string& password) {
@@ -98,6 +100,7 @@ class UserLoginTest : public testing::Test {
 
   kel_test::TempDir m_dir;
   std::string m_out, m_text;
+  int m_ret = -1;
   KelSrvPrivate m_priv;
   std::unique_ptr<KelAccount> m_account;
   std::unique_ptr<KelClientHash> m_hash;
@@ -110,35 +113,20 @@ TEST(SessionRights, CodeFollowsTheRightsBits) {
 }
 
 TEST_F(UserLoginTest, LoginsAreAcceptedOrRefusedWithTheirTextsAndDiagnostics) {
-  auto sized = [](std::unique_ptr<KelUserCmd> cmd, int len) {
-    if (len == kCmdDataSize) {  // ciphertext of zeros behind the credentials
-      unsigned char zeros[kCmdDataSize - 16] = {};
-      EXPECT_EQ(AesEncrypt(zeros, cmd->data + 16, sizeof(zeros)), 0);
-    }
-    cmd->m_CmdDataLen = static_cast<uint16_t>(len >= 0 ? len : cmd->m_CmdDataLen);
-    return cmd;
-  };
   const std::string kBadPacket = "Invalid login packet received from client\n";
-  const struct {
-    std::unique_ptr<KelUserCmd> cmd;
-    int ret;
-    std::string says;  // empty: neither the packet nor the account is reported
-    std::string text;
-  } cases[] = {
-      {sized(LoginCmd("admin", "wrong"), -1), 1050, "Account verify failed. Err = 1033\n",
+  // says: empty when neither the packet nor the account is reported.
+  const struct { std::unique_ptr<KelUserCmd> cmd; int ret; std::string says, text; } cases[] = {
+      {LoginCmd("admin", "wrong"), 1050, "Account verify failed. Err = 1033\n",
        "ERROR~User <admin> from <10.0.0.5> login failed"},
-      {sized(LoginCmd("Admin", "pelum"), -1), 1050, "Account verify failed. Err = 1034\n", ""},
-      {sized(LoginCmd("admin", "pelum"), 24), 1002, kBadPacket,
-       "ERROR~User <> from <10.0.0.5> login failed"},
-      {sized(LoginCmd("admin", "pelum"), 0), 1002, kBadPacket, ""},
+      {LoginCmd("admin", "pelum", 24), 1002, kBadPacket, "ERROR~User <> from <10.0.0.5> login failed"},
+      {LoginCmd("admin", "pelum", 0), 1002, kBadPacket, ""},
       // Sixteen name characters: the forced zero at the end leaves no password behind it.
-      {sized(LoginCmd("abcdefghijklmnop", ""), 16), 1002, "", ""},
-      {sized(LoginCmd(std::string(256, 'a'), "pelum"), -1), 1002, kBadPacket, ""},
-      {sized(LoginCmd("admin", std::string(256, 'p')), -1), 1002, kBadPacket, ""},
-      {sized(LoginCmd(std::string(255, 'a'), std::string(255, 'p')), -1), 1050,
-       "Account verify failed. Err = 1034\n", ""},
+      {LoginCmd("abcdefghijklmnop", "", 16), 1002, "", ""},
+      {LoginCmd(std::string(256, 'a'), "pelum"), 1002, kBadPacket, ""},
+      {LoginCmd("admin", std::string(256, 'p')), 1002, kBadPacket, ""},
+      {LoginCmd(std::string(255, 'a'), std::string(255, 'p')), 1050, "Account verify failed. Err = 1034\n", ""},
       // The largest packet is deciphered whole.
-      {sized(LoginCmd("admin", "pelum"), kCmdDataSize), 0, "Client[ID: 1] login from 10.0.0.5 OK\n",
+      {LoginCmd("admin", "pelum", kCmdDataSize), 0, "Client[ID: 1] login from 10.0.0.5 OK\n",
        "INFO~Client <admin> from <10.0.0.5> login OK"},
   };
   for (const auto& k : cases) {
@@ -148,90 +136,64 @@ TEST_F(UserLoginTest, LoginsAreAcceptedOrRefusedWithTheirTextsAndDiagnostics) {
     EXPECT_EQ(Run(k.cmd.get(), &id), k.ret == 0);
     EXPECT_EQ(k.cmd->GetRetCode(), k.ret);
     EXPECT_EQ(k.cmd->m_CmdDataLen, 26);
-    if (k.says.empty()) {
-      EXPECT_FALSE(Says("Invalid login packet") || Says("Account verify failed")) << m_out;
-    } else {
-      EXPECT_TRUE(Says(k.says)) << m_out;
-    }
+    EXPECT_TRUE(k.says.empty() ? !Says("Invalid login packet") && !Says("Account verify failed") : Says(k.says))
+        << m_out;
     EXPECT_TRUE(k.text.empty() || m_text == k.text) << m_text;
-    if (k.ret == 0) {
-      EXPECT_EQ(id, 1);
-      EXPECT_STREQ(reinterpret_cast<const char*>(k.cmd->data + 5), "1");
-      const _KelAccountInfo& a = Client(1)->pRemoteClient->accountInfo;
-      EXPECT_EQ(a.name + "/" + a.password + "/" + std::to_string(a.rights), "admin/pelum/14");
-      continue;
-    }
-    EXPECT_EQ(id, -1);
-    EXPECT_EQ(k.cmd->data[5], 0);
-    EXPECT_EQ(k.cmd->data[25], 0);
-    EXPECT_EQ(Client(1), nullptr);
+    const bool ok = k.ret == 0;
+    EXPECT_EQ(id, ok ? 1 : -1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(k.cmd->data + 5)) + "/" + std::to_string(k.cmd->data[25]),
+              ok ? "1/21" : "/0");  // the ID text and the rights code 0x15
+    const _KelAccountInfo* a = ok ? &Client(1)->pRemoteClient->accountInfo : nullptr;
+    EXPECT_TRUE(ok ? a->name + "/" + a->password + "/" + std::to_string(a->rights) == "admin/pelum/14"
+                   : Client(1) == nullptr);
   }
 }
 
-TEST_F(UserLoginTest, SecondAdminLoginKicksTheFirstSessionWithANotice) {
+// A second admin login ends the first session, which is sent the kick notice (7) and closed;
+// a pinned session cannot end and is left offline, and the login goes on.
+TEST_F(UserLoginTest, SecondAdminLoginKicksTheFirstSessionOrLeavesAPinnedOneOffline) {
   ASSERT_EQ(LoginAs("admin", "pelum"), 1);
   int fds[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
   Client(1)->pRemoteClient->notifySocket.sock = fds[0];  // closed by the session's end
-  auto cmd = LoginCmd("admin", "pelum");
-  ASSERT_TRUE(Run(cmd.get()));
-  EXPECT_EQ(cmd->GetRetCode(), 1051);
+  EXPECT_EQ(LoginAs("admin", "pelum"), 2);
+  EXPECT_EQ(m_ret, 1051);
   EXPECT_EQ(m_text, "INFO~Client <admin> from <10.0.0.5> login OK. But kick previous login session");
-  EXPECT_TRUE(Says("Kick client[1] succeed\n")) << m_out;
-  EXPECT_EQ(Client(1), nullptr);
-  EXPECT_NE(Client(2), nullptr);
-
-  unsigned char code = 0;
-  unsigned char payload[16] = {};
+  EXPECT_TRUE(Says("Kick client[1] succeed\n") && Client(1) == nullptr) << m_out;
+  unsigned char code = 0, payload[16] = {};
   unsigned short len = 0;
   ASSERT_EQ(WaitCommand(fds[1], &code, payload, &len, 1, 0, 1), 0);
-  EXPECT_EQ(code, KEL_CMD_NOTIFY);
-  EXPECT_EQ(len, 1);
-  EXPECT_EQ(payload[0], 7);
+  EXPECT_TRUE(code == KEL_CMD_NOTIFY && len == 1 && payload[0] == 7) << int(code) << " " << len;
   EXPECT_EQ(recv(fds[1], payload, sizeof(payload), 0), 0);  // the session closed it
   close(fds[1]);
-}
 
-TEST_F(UserLoginTest, KickOfAPinnedSessionLeavesItOfflineAndTheLoginGoesOn) {
-  ASSERT_EQ(LoginAs("admin", "pelum"), 1);
-  KelClient* old = PinClient(m_hash.get(), 1);
+  KelClient* old = PinClient(m_hash.get(), 2);
   ASSERT_NE(old, nullptr);
-  auto cmd = LoginCmd("admin", "pelum");
-  int id = -1;
-  ASSERT_TRUE(Run(cmd.get(), &id));
-  EXPECT_EQ(cmd->GetRetCode(), 1051);
-  EXPECT_EQ(id, 2);
-  EXPECT_TRUE(Says("Kick client[1] failed, set it offline\n")) << m_out;
-  ASSERT_EQ(Client(1), old);
+  EXPECT_EQ(LoginAs("admin", "pelum"), 3);
+  EXPECT_EQ(m_ret, 1051);
+  EXPECT_TRUE(Says("Kick client[2] failed, set it offline\n")) << m_out;
+  ASSERT_EQ(Client(2), old);
   EXPECT_FALSE(old->pRemoteClient->IsOnline());
   // Once the pin is gone the session can be reclaimed; the login's own pin is not left behind.
   UnpinClient(old);
   EXPECT_EQ(old->pRemoteClient->GetRefCnt(), 0);
-  EXPECT_TRUE(Destroy(1));
+  EXPECT_TRUE(Destroy(2));
 }
 
 // Session logins and logouts naming guest session 1 (admin holds 2).
 TEST_F(UserLoginTest, RequestsNamingASessionAnswerAsTheyShould) {
   const unsigned char kSession = KEL_CMD_SESSION_LOGIN, kLogout = KEL_CMD_LOCAL;
-  const struct {
-    unsigned char code;
-    std::string id;
-    int lenDelta;  // added to the request length
-    bool offline;  // session 1 pinned and destroyed first
-    int ret;
-    std::string says, text;
-  } cases[] = {
-      {kSession, "1", 0, false, 0, "", ""},
-      {kSession, "8", 0, false, 1054, "ClientID 8 does not exist\n", ""},
+  // lenDelta: added to the request length; offline: session 1 pinned and destroyed first.
+  const struct { unsigned char code; std::string id; int lenDelta; bool offline; int ret; std::string says, text; }
+      cases[] = {
+      {kSession, "1", 0, false, 0, "", ""}, {kSession, "1", 0, true, 1, "", ""},
       {kSession, "1", 1, false, 1054, "Invalid ClientID 1 send by user\n", ""},
       {kSession, "1", -1, false, 1054, "User Ack failed\n", ""},  // no zero byte inside
-      {kSession, "1", 0, true, 1, "", ""},
       {kLogout, "1", 0, false, 0, "ID[1]: INFO~Client <guest> from <10.0.0.5> logout\n",
        "INFO~Client <guest> from <10.0.0.5> logout"},
       {kLogout, "5", 0, false, 1002, "Non exist client\n", ""},
-      {kLogout, "1", 1, false, 1002, "Invalid ClientID 1 send by user\n", ""},
+      {kLogout, "1", 1, false, 1002, "Invalid ClientID 1 send by user\n", ""}, {kLogout, "1", 0, true, 0, "", ""},
       {kLogout, "1", -1, false, 1002, "Invalid ClientID 1 send by user\n", ""},
-      {kLogout, "1", 0, true, 0, "", ""},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(std::to_string(k.code) + " " + k.id + " " + std::to_string(k.lenDelta));
@@ -245,17 +207,14 @@ TEST_F(UserLoginTest, RequestsNamingASessionAnswerAsTheyShould) {
     cmd->m_CmdDataLen = static_cast<uint16_t>(cmd->m_CmdDataLen + k.lenDelta);
     int id = -1;
     EXPECT_EQ(Run(cmd.get(), &id), k.ret == 0);
-    EXPECT_EQ(cmd->GetRetCode(), k.ret);
+    EXPECT_EQ(m_ret, k.ret);
     EXPECT_EQ(cmd->m_CmdDataLen, k.code == kSession ? 6 : 5);
     EXPECT_TRUE(Says(k.says)) << m_out;
     EXPECT_EQ(m_text, k.text);
     const bool ended = k.code == kLogout && k.ret == 0 && !k.offline;
-    EXPECT_EQ(Client(1) == nullptr, ended);
-    EXPECT_NE(Client(2), nullptr);
-    if (k.code == kSession) {
-      EXPECT_EQ(id, k.ret == 0 ? 1 : -1);
-      EXPECT_EQ(cmd->data[5], k.ret == 0 ? 0x15 : 0);
-    }
+    EXPECT_TRUE((Client(1) == nullptr) == ended && Client(2) != nullptr);
+    // A session login answers the ID and the rights code; nothing keeps a pin it took.
+    EXPECT_TRUE(k.code != kSession || (id == (k.ret == 0 ? 1 : -1) && cmd->data[5] == (k.ret == 0 ? 0x15 : 0)));
     EXPECT_TRUE(ended || Client(1)->pRemoteClient->GetRefCnt() == (k.offline ? 1 : 0));
     if (pinned != nullptr) UnpinClient(pinned);
   }
@@ -282,18 +241,12 @@ TEST_F(UserLoginTest, LoginAndSessionLoginBindTheirConnectionThreads) {
 
   auto session = IdCmd(KEL_CMD_SESSION_LOGIN, std::to_string(id));
   session->pIssuer = second.get();
-  ASSERT_TRUE(Run(session.get()));
-  EXPECT_EQ(second->GetClientID(), id);
+  ASSERT_TRUE(Run(session.get()) && second->GetClientID() == id);
 
   // Ending the session shuts both bound connections down.
-  auto logout = IdCmd(KEL_CMD_LOCAL, std::to_string(id));
-  Run(logout.get());
-  EXPECT_EQ(logout->GetRetCode(), 0);
+  EXPECT_TRUE(Run(IdCmd(KEL_CMD_LOCAL, std::to_string(id)).get()));
   char byte;
-  EXPECT_EQ(recv(a[1], &byte, 1, 0), 0);
-  EXPECT_EQ(recv(b[1], &byte, 1, 0), 0);
-  first.reset();
-  second.reset();
+  EXPECT_TRUE(recv(a[1], &byte, 1, 0) == 0 && recv(b[1], &byte, 1, 0) == 0);
   close(a[1]);
   close(b[1]);
 }
