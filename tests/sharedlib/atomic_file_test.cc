@@ -14,6 +14,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "tests/support/temp_dir.h"
 
@@ -64,20 +65,16 @@ TEST_F(AtomicFile, NewFileGetsItsModeLessTheUmaskAndAReplacedOneKeepsItsModeAndA
 TEST_F(AtomicFile, RefusedArgumentsAndMissingOrWrongTargetsFailWithErrnoAndLeaveNothing) {
   const std::string empty, file = dir.File("f"), missing = dir.File("missing/f"),
                            folder = dir.File("sub");
-  const struct {
-    const char* path;
-    const char* data;
-    int err;
-  } cases[] = {{nullptr, "x", EINVAL},
-               {empty.c_str(), "x", EINVAL},
-               {file.c_str(), nullptr, EINVAL},
-               {missing.c_str(), "x", ENOENT},
-               {folder.c_str(), "x", EISDIR}};
+  const std::tuple<const char*, const char*, int> cases[] = {{nullptr, "x", EINVAL},
+                                                             {empty.c_str(), "x", EINVAL},
+                                                             {file.c_str(), nullptr, EINVAL},
+                                                             {missing.c_str(), "x", ENOENT},
+                                                             {folder.c_str(), "x", EISDIR}};
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-  for (const auto& c : cases) {
+  for (const auto& [path, data, err] : cases) {
     errno = 0;
-    EXPECT_FALSE(KelReplaceFile(c.path, c.data, 1));
-    EXPECT_EQ(errno, c.err) << (c.path != nullptr ? c.path : "null");
+    EXPECT_FALSE(KelReplaceFile(path, data, 1));
+    EXPECT_EQ(errno, err) << (path != nullptr ? path : "null");
   }
   EXPECT_EQ(Names(), std::set<std::string>{"sub"});
 }

@@ -85,8 +85,7 @@ TEST_F(SignalQueue, InsertGivesUpWhenTheWriterLockStaysTakenAndTheProducerKeepsT
 }
 
 TEST_F(SignalQueue, ProducersOnSeveralThreadsLoseNothing) {
-  constexpr int kThreads = 4;
-  constexpr int kEach = 300;
+  constexpr int kThreads = 4, kEach = 300;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([] {

@@ -1,5 +1,5 @@
-// Tests of the completion event, the restartable thread and the stopwatch. Every wait is
-// for a condition; no test measures how long something took.
+// Tests of the completion event and the restartable thread. Every wait is for a condition;
+// no test measures how long something took.
 #include "sharedlib/kel_thread.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "sharedlib/kel_clock.h"
 #include "sharedlib/kel_wait.h"
 #include "tests/sharedlib/capture.h"
 
@@ -87,17 +86,6 @@ TEST(KelThread, StartsUnderEveryExplicitPriorityClassOfTheDefaultPolicy) {
     ASSERT_TRUE(thread.thread_start(priority)) << priority;
     EXPECT_TRUE(thread.entered.WaitForComplete(5000) && thread.terminate()) << priority;
   }
-}
-
-// The local time stamp is checked with the event log lines that carry it.
-TEST(KelClock, StoppedClockReportsAllOnes) {
-  KelClock clock;
-  EXPECT_EQ(clock.GetElapsedTime(), KelClock::kStopped);
-  clock.start();
-  KelBaseThread::KelThreadSleep(0);  // nothing to wait for
-  EXPECT_LT(clock.GetElapsedTime(), KelClock::kStopped);
-  clock.stop();
-  EXPECT_EQ(clock.GetElapsedTime(), KelClock::kStopped);
 }
 
 }  // namespace

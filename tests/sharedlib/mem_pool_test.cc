@@ -215,10 +215,10 @@ testing::AssertionResult CompareWithReference(unsigned chunk, int steps, std::ui
 TEST(MemBlockReference, PicksTheSameBlocksAsThePerGroupLists) {
   const std::pair<unsigned, std::uint32_t> runs[] = {
       {16384, 1}, {16384, 2}, {16384, 3}, {Pool::kSharedChunkSize, 4}, {9000, 7}};
-  for (const auto& [chunk, seed] : runs) {
+  for (const auto& run : runs) {
     testing::AssertionResult same = testing::AssertionSuccess();
-    Captured([&] { same = CompareWithReference(chunk, 20000, seed); });
-    EXPECT_TRUE(same) << "chunk " << chunk << ", seed " << seed;
+    Captured([&] { same = CompareWithReference(run.first, 20000, run.second); });
+    EXPECT_TRUE(same) << "chunk " << run.first << ", seed " << run.second;
   }
 }
 
@@ -388,8 +388,7 @@ TEST(MemPool, PooledObjectsAndEmptyArraysComeFromTheSharedBlock) {
 }
 
 TEST(MemPool, ThreadsShareThePoolWithoutCorruption) {
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 20000;
+  constexpr int kThreads = 4, kRounds = 20000;
   std::vector<std::thread> threads;
   std::vector<int> bad(kThreads, 0);
   for (int t = 0; t < kThreads; ++t) {
