@@ -4,18 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/sharedlib/capture.h"
+
 namespace {
 
-std::string Captured(const std::function<void()>& fn) {
-  testing::internal::CaptureStdout();
-  fn();
-  return testing::internal::GetCapturedStdout();
-}
+using kel_test::Captured;
 
 std::vector<KelSignal*> Queued() {
   std::vector<KelSignal*> out;
@@ -62,17 +59,14 @@ TEST_F(SignalQueue, InsertAppendsRemoveUnlinksWithoutDeletingAndClearDeletesTheR
   KelSignal* c = new KelSignal(Kel_Signal_SMR, 20);
   for (KelSignal* s : {a, b, c}) EXPECT_TRUE(KelSignal::Insert(s));
   EXPECT_EQ(Queued(), (std::vector<KelSignal*>{a, b, c}));
-  std::string out = Captured([&] { KelSignal::Remove(b); });
-  EXPECT_EQ(out, "");
+  EXPECT_EQ(Captured([&] { KelSignal::Remove(b); }), "");
   EXPECT_EQ(Queued(), (std::vector<KelSignal*>{a, c}));
   b->data[3] = 1;  // still alive: the caller owns it now
-  out = Captured([&] { KelSignal::Remove(b); });
-  EXPECT_NE(out.find("kelSignalQueue.Remove(pSignal)"), std::string::npos);
+  EXPECT_TRUE(kel_test::Reports([&] { KelSignal::Remove(b); }, "kelSignalQueue.Remove(pSignal)"));
   EXPECT_EQ(Queued(), (std::vector<KelSignal*>{a, c}));
   delete b;
   KelSignal::ClearSigQueue();  // the leak checker of the sanitizer build sees any survivor
-  EXPECT_TRUE(KelSignal::Queue().Empty());
-  EXPECT_EQ(KelSignal::Queue().Count(), 0);
+  EXPECT_TRUE(KelSignal::Queue().Empty() && KelSignal::Queue().Count() == 0);
 }
 
 TEST_F(SignalQueue, InsertGivesUpWhenTheWriterLockStaysTakenAndTheProducerKeepsTheSignal) {
@@ -80,21 +74,18 @@ TEST_F(SignalQueue, InsertGivesUpWhenTheWriterLockStaysTakenAndTheProducerKeepsT
   KelSignal::Insert(queued);
   ASSERT_TRUE(KelSignal::QueueLock().RLock());  // a parser walking the queue
   KelSignal* sig = new KelSignal(Kel_Signal_DiskStatus, 4);
-  bool ok = true;
   KelSignal::QueueLock().TEST_SetWaitMs(100);  // the give-up path without five real seconds
-  std::string out = Captured([&] { ok = KelSignal::Insert(sig); });
+  EXPECT_TRUE(kel_test::Reports([&] { EXPECT_FALSE(KelSignal::Insert(sig)); },
+                                "WLock the global sig queue failed\n"));
   KelSignal::QueueLock().TEST_SetWaitMs(-1);
   KelSignal::QueueLock().RUnlock();
-  EXPECT_FALSE(ok);
-  EXPECT_NE(out.find("WLock the global sig queue failed\n"), std::string::npos);
   EXPECT_EQ(Queued(), (std::vector<KelSignal*>{queued}));
   EXPECT_TRUE(KelSignal::Insert(sig));  // once the lock is free the producer can retry
   EXPECT_EQ(Queued(), (std::vector<KelSignal*>{queued, sig}));
 }
 
 TEST_F(SignalQueue, ProducersOnSeveralThreadsLoseNothing) {
-  constexpr int kThreads = 4;
-  constexpr int kEach = 300;
+  constexpr int kThreads = 4, kEach = 300;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([] {

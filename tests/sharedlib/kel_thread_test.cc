@@ -1,5 +1,5 @@
-// Tests of the completion event, the restartable thread and the stopwatch. Every wait is
-// for a condition; no test measures how long something took.
+// Tests of the completion event and the restartable thread. Every wait is for a condition;
+// no test measures how long something took.
 #include "sharedlib/kel_thread.h"
 
 #include <gtest/gtest.h>
@@ -8,16 +8,16 @@
 #include <stdexcept>
 #include <string>
 
-#include "sharedlib/kel_clock.h"
 #include "sharedlib/kel_wait.h"
+#include "tests/sharedlib/capture.h"
 
 namespace {
 
-// Reports whether it found a termination request at entry, then either polls for one
-// (looping) or blocks on a gate.
+using kel_test::Reports;
+
+// Reports whether it found a termination request at entry, then waits for its gate.
 class TestThread : public KelThread {
  public:
-  explicit TestThread(bool looping = true) : looping(looping) {}
   ~TestThread() override {
     gate.Complete();
     terminate();
@@ -25,16 +25,10 @@ class TestThread : public KelThread {
   void run() override {
     requestAtEntry = GetTerminateEvent();
     entered.Complete();
-    if (looping) {
-      while (!requestAtEntry && !GetTerminateEvent()) KelThreadSleep(1);
-    } else {
-      gate.WaitForComplete(-1);
-    }
+    gate.WaitForComplete(-1);
     ++runs;
   }
-  const bool looping;
-  KelWait entered;
-  KelWait gate;
+  KelWait entered, gate;
   std::atomic<bool> requestAtEntry{false};
   std::atomic<int> runs{0};
 };
@@ -54,25 +48,12 @@ TEST(KelWait, CompletionStaysPendingUntilOneWaitConsumesIt) {
   EXPECT_FALSE(wait.WaitForComplete(-2));  // a limit below -1 refuses to wait
 }
 
-TEST(KelThread, RunningThreadRefusesASecondStartAndTerminateMakesRunReturn) {
+TEST(KelThread, RunningThreadRefusesASecondStartAndARestartDropsTheOldRequest) {
   TestThread thread;
   EXPECT_TRUE(thread.thread_terminate(0));  // nothing runs yet
   ASSERT_TRUE(thread.start());
   ASSERT_TRUE(thread.entered.WaitForComplete(5000));
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(thread.start());
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("The thread is running\n"), std::string::npos) << out;
-  EXPECT_TRUE(thread.running());
-  EXPECT_TRUE(thread.terminate());
-  EXPECT_EQ(thread.runs.load(), 1);
-  EXPECT_FALSE(thread.running());
-}
-
-TEST(KelThread, EndedThreadStartsAgainWithoutTheOldRequest) {
-  TestThread thread(false);
-  ASSERT_TRUE(thread.start());
-  ASSERT_TRUE(thread.entered.WaitForComplete(5000));
+  EXPECT_TRUE(Reports([&] { EXPECT_FALSE(thread.start()); }, "The thread is running\n"));
   // A bounded terminate of a thread that keeps running reports it, and leaves a
   // termination request that the first run never consumes.
   EXPECT_FALSE(thread.thread_terminate(0));
@@ -80,7 +61,6 @@ TEST(KelThread, EndedThreadStartsAgainWithoutTheOldRequest) {
   thread.gate.Complete();
   ASSERT_TRUE(thread.terminate());
   ASSERT_FALSE(thread.running());
-
   ASSERT_TRUE(thread.start());
   ASSERT_TRUE(thread.entered.WaitForComplete(5000));
   EXPECT_FALSE(thread.requestAtEntry.load());
@@ -91,37 +71,21 @@ TEST(KelThread, EndedThreadStartsAgainWithoutTheOldRequest) {
 
 TEST(KelThread, ExceptionFromRunIsReportedAndEndsOnlyThatRun) {
   ThrowingThread thread;
-  testing::internal::CaptureStdout();
-  ASSERT_TRUE(thread.start());
-  EXPECT_TRUE(thread.terminate());
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("disk on fire"), std::string::npos) << out;
-  EXPECT_FALSE(thread.running());
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(thread.start());
-  EXPECT_TRUE(thread.terminate());
-  testing::internal::GetCapturedStdout();
+  for (int run = 0; run < 2; ++run) {
+    const auto startAndEnd = [&] { EXPECT_TRUE(thread.start() && thread.terminate()); };
+    EXPECT_TRUE(Reports(startAndEnd, "disk on fire"));
+    EXPECT_FALSE(thread.running());
+  }
 }
 
 TEST(KelThread, StartsUnderEveryExplicitPriorityClassOfTheDefaultPolicy) {
   for (KelBaseThread::Priority priority :
        {KelBaseThread::kPriorityMin, 3, KelBaseThread::kPriorityMax, 6}) {
     TestThread thread;
+    thread.gate.Complete();
     ASSERT_TRUE(thread.thread_start(priority)) << priority;
-    EXPECT_TRUE(thread.entered.WaitForComplete(5000)) << priority;
-    EXPECT_TRUE(thread.terminate());
+    EXPECT_TRUE(thread.entered.WaitForComplete(5000) && thread.terminate()) << priority;
   }
-}
-
-// The local time stamp is checked with the event log lines that carry it.
-TEST(KelClock, StoppedClockReportsAllOnes) {
-  KelClock clock;
-  EXPECT_EQ(clock.GetElapsedTime(), KelClock::kStopped);
-  clock.start();
-  KelBaseThread::KelThreadSleep(0);  // nothing to wait for
-  EXPECT_LT(clock.GetElapsedTime(), KelClock::kStopped);
-  clock.stop();
-  EXPECT_EQ(clock.GetElapsedTime(), KelClock::kStopped);
 }
 
 }  // namespace

@@ -38,12 +38,9 @@ class CountingCallback : public KelTimerCallback {
   bool blockFirst = false;  // the first run lasts until `release` is completed
   bool onlyFirst = false;   // wanted only until the first run has ended
   std::atomic<bool> wanted{true};
-  std::atomic<int> fired{0};
-  std::atomic<int> inside{0};
+  std::atomic<int> fired{0}, inside{0};
   std::atomic<bool> overlapped{false};  // two runs at once
-  KelWait firedEvent;
-  KelWait started;
-  KelWait release;
+  KelWait firedEvent, started, release;
 };
 
 class KelTimerTest : public testing::Test {
@@ -84,9 +81,7 @@ TEST_F(KelTimerTest, ExpiryDuringASlowRunIsCarriedOutOnceLaterNeverAtTheSameTime
   timer.reset();
   const std::string out = testing::internal::GetCapturedStdout();
   ASSERT_TRUE(started && ranAgain);
-  EXPECT_NE(out.find("This timer[SlowTimer] is still running, trigger it later\n"),
-            std::string::npos)
-      << out;
+  EXPECT_NE(out.find("This timer[SlowTimer] is still running"), std::string::npos) << out;
   EXPECT_FALSE(cb.overlapped.load());
   EXPECT_EQ(cb.fired.load(), 2);
 }

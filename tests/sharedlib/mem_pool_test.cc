@@ -9,18 +9,21 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <list>
 #include <map>
 #include <new>
 #include <random>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
+
+#include "tests/sharedlib/capture.h"
 
 namespace {
 
+using kel_test::Captured;
+using kel_test::Occurrences;
+using kel_test::Reports;
 using Pool = KelMemBlock;
 constexpr unsigned H = Pool::kHeaderSize;
 
@@ -30,51 +33,27 @@ class TestSource : public Pool::Source {
   void* Obtain(std::size_t bytes) override {
     if (refuse_from >= 0 && obtained >= refuse_from) return nullptr;
     void* p = std::malloc(bytes);
-    m_live[reinterpret_cast<std::uintptr_t>(p)] = Entry{obtained++, bytes};
+    live[reinterpret_cast<std::uintptr_t>(p)] = {obtained++, bytes};
     return p;
   }
   void Release(void* base) override {
-    auto it = m_live.find(reinterpret_cast<std::uintptr_t>(base));
-    ASSERT_NE(it, m_live.end()) << "released memory that was never obtained";
-    m_live.erase(it);
+    ASSERT_EQ(live.erase(reinterpret_cast<std::uintptr_t>(base)), 1u) << "never obtained";
     std::free(base);
   }
-  int Live() const { return static_cast<int>(m_live.size()); }
-  // Which acquisition holds `p`, and at what offset.
-  bool Locate(const void* p, int* seq, std::size_t* offset) const {
+  int Live() const { return static_cast<int>(live.size()); }
+  // Which acquisition holds `p`, and at what offset; -1 for none.
+  std::pair<int, std::size_t> Locate(const void* p) const {
     auto addr = reinterpret_cast<std::uintptr_t>(p);
-    auto it = m_live.upper_bound(addr);
-    if (it == m_live.begin()) return false;
-    --it;
-    if (addr >= it->first + it->second.bytes) return false;
-    *seq = it->second.seq;
-    *offset = addr - it->first;
-    return true;
+    auto it = live.upper_bound(addr);
+    if (it == live.begin() || addr >= std::prev(it)->first + std::prev(it)->second.second)
+      return {-1, 0};
+    return {std::prev(it)->second.first, addr - std::prev(it)->first};
   }
 
   int refuse_from = -1;  // refuse the Obtain calls numbered from here on
   int obtained = 0;
-
- private:
-  struct Entry {
-    int seq;
-    std::size_t bytes;
-  };
-  std::map<std::uintptr_t, Entry> m_live;
+  std::map<std::uintptr_t, std::pair<int, std::size_t>> live;  // base -> number, bytes
 };
-
-std::string Captured(const std::function<void()>& fn) {
-  testing::internal::CaptureStdout();
-  fn();
-  return testing::internal::GetCapturedStdout();
-}
-
-int Occurrences(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (std::size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
-    ++n;
-  return n;
-}
 
 // Every block of the chain as (size, free), and the free-list count of every group.
 std::pair<std::vector<std::pair<unsigned, bool>>, std::vector<int>> Snapshot(const Pool& pool) {
@@ -89,142 +68,97 @@ std::pair<std::vector<std::pair<unsigned, bool>>, std::vector<int>> Snapshot(con
 // The allocation rules written out plainly over offsets: one list per group in the order
 // blocks were put on it, linear searches, coalescing by runs. Too slow for use, easy to check
 // by eye.
-class ReferencePool {
- public:
-  struct Loc {
-    int chunk;
-    unsigned offset;  // of the payload
+struct ReferencePool {
+  struct Blk {
+    unsigned size;
+    bool free;
+    bool operator==(const Blk&) const = default;
   };
+  using Key = std::pair<int, unsigned>;  // chunk number, header offset
 
-  explicit ReferencePool(unsigned chunk) : m_size(chunk / Pool::kGranule * Pool::kGranule) {
+  explicit ReferencePool(unsigned chunk) : size(chunk / Pool::kGranule * Pool::kGranule) {
     AddChunk();
   }
-
-  Loc Allocate(unsigned n) {
+  Key Allocate(unsigned n) {
     if (n > Pool::kBulkCoalesceAbove)
       for (int g = 0; g < Pool::kBulkCoalesceGroups; ++g)
-        if (!m_lists[g].empty()) Coalesce(std::vector<int>(m_lists[g].begin(), m_lists[g].end()));
-    unsigned req = Pool::RoundRequest(n);
-    int chosen = -1;
-    for (int g = Pool::GroupOf(req); g < Pool::kGroupCount && chosen < 0; ++g) {
-      for (int id : m_lists[g]) {
-        unsigned size = m_blocks[id].size;
-        if (size >= req && (chosen < 0 || size < m_blocks[chosen].size)) chosen = id;
-        if (size == req) break;
+        Coalesce(std::vector<Key>(lists[g].begin(), lists[g].end()));
+    const unsigned req = Pool::RoundRequest(n);
+    Key best{-1, 0};
+    for (int g = Pool::GroupOf(req); g < Pool::kGroupCount && best.first < 0; ++g)
+      for (const Key& k : lists[g]) {
+        const unsigned have = At(k).size;
+        if (have >= req && (best.first < 0 || have < At(best).size)) best = k;
+        if (have == req) break;
       }
-    }
-    if (chosen < 0) chosen = AddChunk();
-    Unlist(chosen);
-    Block& b = m_blocks[chosen];
+    if (best.first < 0) best = AddChunk();
+    Unlist(best);
+    Blk& b = At(best);
     b.free = false;
     if (b.size - req >= Pool::kSplitThreshold) {
-      int rest = NewBlock(b.chunk, b.offset + H + req, b.size - H - req);
-      m_blocks[chosen].size = req;
-      m_blocks[rest].free = true;
+      const Key rest{best.first, best.second + H + req};
+      chunks[rest.first][rest.second] = Blk{b.size - H - req, true};
+      b.size = req;
       List(rest);
     }
-    return Loc{m_blocks[chosen].chunk, m_blocks[chosen].offset + H};
+    return best;
+  }
+  void Release(Key k) {
+    At(k).free = true;
+    List(k);
+    if (At(k).size >= Pool::kCoalesceOnRelease) Coalesce({k});
   }
 
-  void Release(Loc loc) {
-    int id = m_chunks.at(loc.chunk).at(loc.offset - H);
-    m_blocks[id].free = true;
-    List(id);
-    if (m_blocks[id].size >= Pool::kCoalesceOnRelease) Coalesce({id});
+  Blk& At(Key k) { return chunks.at(k.first).at(k.second); }
+  Key AddChunk() {
+    chunks[next][0] = Blk{size - H, true};
+    List({next, 0});
+    return {next++, 0};
   }
-
-  int FreeListSize(int g) const { return static_cast<int>(m_lists[g].size()); }
-
-  // Per chunk, the blocks in address order: offset, size, free.
-  std::map<int, std::vector<std::tuple<unsigned, unsigned, bool>>> Layout() const {
-    std::map<int, std::vector<std::tuple<unsigned, unsigned, bool>>> layout;
-    for (const auto& [chunk, blocks] : m_chunks)
-      for (const auto& [offset, id] : blocks)
-        layout[chunk].emplace_back(offset, m_blocks[id].size, m_blocks[id].free);
-    return layout;
-  }
-
- private:
-  struct Block {
-    int chunk;
-    unsigned offset;  // of the header
-    unsigned size;
-    bool free = false;
-    bool mark = false;
-    int list = -1;  // group list holding it
-  };
-
-  int NewBlock(int chunk, unsigned offset, unsigned size) {
-    m_blocks.push_back(Block{chunk, offset, size});
-    int id = static_cast<int>(m_blocks.size()) - 1;
-    m_chunks[chunk][offset] = id;
-    return id;
-  }
-  int AddChunk() {
-    int id = NewBlock(m_nextChunk++, 0, m_size - H);
-    m_blocks[id].free = true;
-    List(id);
-    return id;
-  }
-  void List(int id) {  // in front of the others
-    m_blocks[id].list = Pool::GroupOf(m_blocks[id].size);
-    m_lists[m_blocks[id].list].push_front(id);
-  }
-  void Unlist(int id) {
-    m_lists[m_blocks[id].list].remove(id);
-    m_blocks[id].list = -1;
-  }
-
-  void Coalesce(const std::vector<int>& list) {
-    std::vector<int> collected, merged;
-    for (int id : list) {
-      if (m_blocks[id].mark) continue;
-      auto& chunk = m_chunks[m_blocks[id].chunk];
-      auto start = chunk.find(m_blocks[id].offset);
-      auto end = start;
-      while (start != chunk.begin() && m_blocks[std::prev(start)->second].free) --start;
-      while (std::next(end) != chunk.end() && m_blocks[std::next(end)->second].free) ++end;
-      if (start == end) continue;
+  void List(Key k) { lists[Pool::GroupOf(At(k).size)].push_front(k); }  // in front of the others
+  void Unlist(Key k) { lists[Pool::GroupOf(At(k).size)].remove(k); }
+  // Merges the run of free blocks around each listed block that is still there, in order.
+  void Coalesce(const std::vector<Key>& keys) {
+    std::vector<Key> merged;
+    for (const Key& k : keys) {
+      auto& chunk = chunks.at(k.first);
+      auto start = chunk.find(k.second), end = start;
+      if (start == chunk.end()) continue;  // absorbed by an earlier run
+      while (start != chunk.begin() && std::prev(start)->second.free) --start;
+      while (std::next(end) != chunk.end() && std::next(end)->second.free) ++end;
+      if (start == end) continue;  // alone, or the head of an earlier run
       unsigned total = 0;
-      for (auto it = start;; ++it) {
-        m_blocks[it->second].mark = true;
-        collected.push_back(it->second);
-        total += m_blocks[it->second].size + H;
-        if (it == end) break;
+      for (auto it = start; it != std::next(end); ++it) {
+        Unlist({k.first, it->first});
+        total += it->second.size + H;
       }
-      int head = start->second;
-      m_blocks[head].size = total - H;
+      start->second.size = total - H;
       chunk.erase(std::next(start), std::next(end));
-      merged.push_back(head);
+      merged.emplace_back(k.first, start->first);
     }
-    for (int id : collected) {
-      Unlist(id);
-      m_blocks[id].mark = false;
-    }
-    for (int id : merged) {
-      if (m_blocks[id].size == m_size - H && m_blocks[id].chunk != 0)
-        m_chunks.erase(m_blocks[id].chunk);
+    for (const Key& k : merged) {
+      if (At(k).size == size - H && k.first != 0)
+        chunks.erase(k.first);
       else
-        List(id);
+        List(k);
     }
   }
 
-  unsigned m_size;
-  std::vector<Block> m_blocks;
-  std::map<int, std::map<unsigned, int>> m_chunks;  // chunk -> header offset -> block
-  std::list<int> m_lists[Pool::kGroupCount];
-  int m_nextChunk = 0;
+  unsigned size;
+  int next = 0;
+  std::map<int, std::map<unsigned, Blk>> chunks;  // chunk -> header offset -> block
+  std::list<Key> lists[Pool::kGroupCount];
 };
 
-// Runs one random workload on both; returns the first disagreement, or "".
-std::string CompareWithReference(unsigned chunk, int steps, std::uint32_t seed) {
+// Runs one random workload on both; the first disagreement, if any.
+testing::AssertionResult CompareWithReference(unsigned chunk, int steps, std::uint32_t seed) {
   TestSource source;
   Pool pool(chunk, &source);
   ReferencePool ref(chunk);
   std::mt19937 rng(seed);
   struct Live {
     void* p;
-    ReferencePool::Loc loc;
+    ReferencePool::Key key;
     unsigned n;
     unsigned char fill;
   };
@@ -235,7 +169,6 @@ std::string CompareWithReference(unsigned chunk, int steps, std::uint32_t seed) 
   // Sizes at the edges of the bulk-merge threshold and of the chunk payload.
   const unsigned edges[] = {Pool::kBulkCoalesceAbove, Pool::kBulkCoalesceAbove + 1, chunk - H};
   for (int step = 0; step < steps; ++step) {
-    const std::string at = "step " + std::to_string(step) + ": ";
     if (live.empty() || pick(0, 99) < 55) {
       unsigned kind = pick(0, 99);
       unsigned n = kind < 70   ? pick(1, 64)
@@ -244,56 +177,48 @@ std::string CompareWithReference(unsigned chunk, int steps, std::uint32_t seed) 
                    : kind < 98 ? edges[pick(0, 2)]
                                : pick(Pool::kBulkCoalesceAbove + 1, chunk - H);
       void* p = pool.allocate(n);
-      ReferencePool::Loc want = ref.Allocate(n);
-      int seq = -1;
-      std::size_t offset = 0;
-      if (!source.Locate(p, &seq, &offset)) return at + "pointer outside every chunk";
-      if (seq != want.chunk || offset != want.offset)
-        return at + "allocate(" + std::to_string(n) + ") gave chunk " + std::to_string(seq) +
-               " offset " + std::to_string(offset) + ", expected chunk " +
-               std::to_string(want.chunk) + " offset " + std::to_string(want.offset);
-      auto fill = static_cast<unsigned char>(step);
+      const ReferencePool::Key want = ref.Allocate(n);
+      const auto [seq, offset] = source.Locate(p);
+      if (seq != want.first || offset != want.second + H)
+        return testing::AssertionFailure()
+               << "step " << step << ": allocate(" << n << ") gave chunk " << seq << " offset "
+               << offset << ", expected " << want.first << "/" << want.second + H;
+      const auto fill = static_cast<unsigned char>(step);
       std::memset(p, fill, n);
       live.push_back(Live{p, want, n, fill});
     } else {
-      std::size_t i = pick(0, static_cast<unsigned>(live.size() - 1));
-      Live victim = live[i];
-      live[i] = live.back();
+      std::swap(live[pick(0, static_cast<unsigned>(live.size() - 1))], live.back());
+      const Live victim = live.back();
       live.pop_back();
-      const auto* bytes = static_cast<const unsigned char*>(victim.p);
       for (unsigned k = 0; k < victim.n; ++k)
-        if (bytes[k] != victim.fill) return at + "payload overwritten";
+        if (static_cast<unsigned char*>(victim.p)[k] != victim.fill)
+          return testing::AssertionFailure() << "step " << step << ": payload overwritten";
       pool.deallocate(victim.p);
-      ref.Release(victim.loc);
+      ref.Release(victim.key);
     }
   }
   for (int g = 0; g < Pool::kGroupCount; ++g)
-    if (pool.TEST_FreeListSize(g) != ref.FreeListSize(g))
-      return "free list " + std::to_string(g) + " holds " +
-             std::to_string(pool.TEST_FreeListSize(g)) + ", expected " +
-             std::to_string(ref.FreeListSize(g));
-  std::map<int, std::vector<std::tuple<unsigned, unsigned, bool>>> layout;
+    if (pool.TEST_FreeListSize(g) != static_cast<int>(ref.lists[g].size()))
+      return testing::AssertionFailure() << "free list " << g << " differs";
+  std::map<int, std::map<unsigned, ReferencePool::Blk>> layout;
   for (const auto& b : pool.TEST_Blocks()) {
-    int seq = -1;
-    std::size_t offset = 0;
-    source.Locate(b.payload, &seq, &offset);
-    layout[seq].emplace_back(static_cast<unsigned>(offset - H), b.size, b.free);
+    const auto [seq, offset] = source.Locate(b.payload);
+    layout[seq][static_cast<unsigned>(offset - H)] = {b.size, b.free};
   }
-  if (layout != ref.Layout()) return "block layout differs at the end";
-  if (pool.TEST_ChunkCount() != source.Live()) return "chunk list and system disagree";
-  return "";
+  if (layout != ref.chunks) return testing::AssertionFailure() << "block layout differs";
+  if (pool.TEST_ChunkCount() != source.Live())
+    return testing::AssertionFailure() << "chunk list and system disagree";
+  return testing::AssertionSuccess();
 }
 
 // Small chunks come and go; the process-wide size keeps everything in one chunk.
 TEST(MemBlockReference, PicksTheSameBlocksAsThePerGroupLists) {
-  const struct {
-    unsigned chunk;
-    std::uint32_t seed;
-  } runs[] = {{16384, 1}, {16384, 2}, {16384, 3}, {Pool::kSharedChunkSize, 4}, {9000, 7}};
+  const std::pair<unsigned, std::uint32_t> runs[] = {
+      {16384, 1}, {16384, 2}, {16384, 3}, {Pool::kSharedChunkSize, 4}, {9000, 7}};
   for (const auto& run : runs) {
-    std::string diff;
-    Captured([&] { diff = CompareWithReference(run.chunk, 20000, run.seed); });
-    EXPECT_EQ(diff, "") << "chunk " << run.chunk << ", seed " << run.seed;
+    testing::AssertionResult same = testing::AssertionSuccess();
+    Captured([&] { same = CompareWithReference(run.first, 20000, run.second); });
+    EXPECT_TRUE(same) << "chunk " << run.first << ", seed " << run.second;
   }
 }
 
@@ -334,32 +259,21 @@ TEST_F(MemBlock, ConstructorRefusesATooSmallOrRefusedFirstChunk) {
 
 TEST_F(MemBlock, ChunkPayloadIsTheLargestPooledRequestAndOneByteMoreGoesToTheSystem) {
   Pool pool(kChunk, &source);
-  void* none = reinterpret_cast<void*>(1);
-  std::string out = Captured([&] { none = pool.allocate(0); });
-  EXPECT_EQ(none, nullptr);
-  EXPECT_NE(out.find("The request size is too small, just return NULL"), std::string::npos);
-
+  EXPECT_TRUE(Reports([&] { EXPECT_EQ(pool.allocate(0), nullptr); }, "just return NULL"));
   void* whole = pool.allocate(kChunk - H);
-  auto blocks = pool.TEST_Blocks();
-  ASSERT_EQ(blocks.size(), 1u);
-  EXPECT_EQ(blocks[0].payload, whole);
-  EXPECT_FALSE(blocks[0].free);
-
+  ASSERT_EQ(pool.TEST_Blocks().size(), 1u);
+  EXPECT_TRUE(pool.TEST_Blocks()[0].payload == whole && !pool.TEST_Blocks()[0].free);
   void* direct = nullptr;
-  out = Captured([&] { direct = pool.allocate(kChunk - H + 1); });
-  EXPECT_NE(out.find("The request size is too large, allocated from OS directly"),
-            std::string::npos);
+  EXPECT_TRUE(Reports([&] { direct = pool.allocate(kChunk - H + 1); }, "from OS directly"));
   ASSERT_NE(direct, nullptr);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(direct) % 8, 0u);
   std::memset(direct, 0x5A, kChunk - H + 1);
   EXPECT_EQ(pool.TEST_ChunkCount(), 2);
   EXPECT_EQ(pool.TEST_Blocks().size(), 1u);  // not part of the chain
-  out = Captured([&] { pool.deallocate(direct); });
-  EXPECT_EQ(out, "");
+  EXPECT_EQ(Captured([&] { pool.deallocate(direct); }), "");
   EXPECT_EQ(source.Live(), 1);
   // Released for good: a second release is an unknown pointer.
-  out = Captured([&] { pool.deallocate(direct); });
-  EXPECT_NE(out.find("Try to delete an invalid memory buffer from [0x"), std::string::npos);
+  EXPECT_TRUE(Reports([&] { pool.deallocate(direct); }, "invalid memory buffer"));
   pool.deallocate(whole);
 }
 
@@ -374,10 +288,8 @@ TEST_F(MemBlock, MisuseIsReportedAndLeavesTheBlocksAsTheyWere) {
   auto before = Snapshot(pool);
   int local = 0;
   std::string out = Captured([&] {
-    pool.deallocate(p);  // twice
-    pool.deallocate(&local);
-    pool.deallocate(nullptr);
-    pool.deallocate(other + H);
+    for (void* bad : std::initializer_list<void*>{p, &local, nullptr, other + H})
+      pool.deallocate(bad);  // p twice
   });
   EXPECT_EQ(Occurrences(out, "b->free == 0"), 1);
   EXPECT_EQ(Occurrences(out, "Try to delete an invalid memory buffer from [0x"), 3);
@@ -387,20 +299,18 @@ TEST_F(MemBlock, MisuseIsReportedAndLeavesTheBlocksAsTheyWere) {
 
 TEST_F(MemBlock, NeighboursWhoseHeadersDisagreeWithTheChainAreNotMerged) {
   Pool pool(kChunk, &source);
-  auto* a = static_cast<char*>(pool.allocate(64));
-  auto* b = static_cast<char*>(pool.allocate(64));
-  void* c = pool.allocate(64);
-  pool.allocate(64);
-  pool.deallocate(a);
-  pool.deallocate(c);
+  char* blocks[4];
+  for (char*& block : blocks) block = static_cast<char*>(pool.allocate(64));
+  pool.deallocate(blocks[0]);
+  pool.deallocate(blocks[2]);
   // Sizes that no longer match the distance to the next header (size field at offset 16).
-  const std::uint32_t wrongA = 128, wrongB = 72;
-  std::memcpy(a - H + 16, &wrongA, sizeof wrongA);
-  std::memcpy(b - H + 16, &wrongB, sizeof wrongB);
-  std::string out = Captured([&] { pool.deallocate(b); });
+  const std::uint32_t wrong[] = {128, 72};
+  std::memcpy(blocks[0] - H + 16, &wrong[0], 4);
+  std::memcpy(blocks[1] - H + 16, &wrong[1], 4);
+  const std::string out = Captured([&] { pool.deallocate(blocks[1]); });
   EXPECT_EQ(Occurrences(out, "non-continous memory region"), 2);
   int separate = 0;
-  for (const auto& block : pool.TEST_Blocks()) separate += block.payload == b && block.free;
+  for (const auto& b : pool.TEST_Blocks()) separate += b.payload == blocks[1] && b.free;
   EXPECT_EQ(separate, 1);
 }
 
@@ -408,7 +318,7 @@ TEST_F(MemBlock, RefusedMemoryThrowsAndARefusedChunkReleasesEveryChunkFirst) {
   Pool pool(kChunk, &source);
   source.refuse_from = source.obtained;
   std::string out = Captured([&] { EXPECT_THROW(pool.allocate(kChunk), std::bad_alloc); });
-  EXPECT_NE(out.find("Expand mem failed"), std::string::npos);
+  EXPECT_EQ(Occurrences(out, "Expand mem failed"), 1);
   EXPECT_EQ(pool.TEST_ChunkCount(), 1);  // a refused direct allocation leaves the pool
   source.refuse_from = -1;
   Captured([&] {
@@ -418,11 +328,9 @@ TEST_F(MemBlock, RefusedMemoryThrowsAndARefusedChunkReleasesEveryChunkFirst) {
   ASSERT_EQ(source.Live(), 2);
   source.refuse_from = source.obtained;
   out = Captured([&] { EXPECT_THROW(pool.allocate(100), std::bad_alloc); });
-  EXPECT_NE(out.find("Expand the mem pool"), std::string::npos);
-  EXPECT_NE(out.find("Expand mem failed"), std::string::npos);
-  EXPECT_EQ(source.Live(), 0);
-  EXPECT_EQ(pool.TEST_ChunkCount(), 0);
-  EXPECT_TRUE(pool.TEST_Blocks().empty());
+  EXPECT_EQ(Occurrences(out, "Expand the mem pool"), 1);
+  EXPECT_EQ(Occurrences(out, "Expand mem failed"), 1);
+  EXPECT_TRUE(source.Live() == 0 && pool.TEST_ChunkCount() == 0 && pool.TEST_Blocks().empty());
   source.refuse_from = -1;
   void* p = nullptr;
   Captured([&] { p = pool.allocate(100); });
@@ -431,31 +339,23 @@ TEST_F(MemBlock, RefusedMemoryThrowsAndARefusedChunkReleasesEveryChunkFirst) {
   pool.deallocate(p);
 }
 
-// Three runs of a 24- and a 16-byte block each. The group's list meets them in the order
-// A, B, C (by the first release of each run), while the 16-byte list alone would meet B
-// first and the 24-byte list alone would meet A then C. The merged blocks (equal sizes) must
-// go back in the group's list order, which the test reads back by allocating them; also
-// when the list stamps run out on the way and are numbered afresh.
+// Three runs of a 24- and a 16-byte block each: A (p[0], p[1]), B (p[3] of 16, p[4] of 24)
+// and C (p[6], p[7]). The group's list meets them in the order A, B, C (by the first release
+// of each run), while the 16-byte list alone would meet B first and the 24-byte list alone
+// would meet A then C. The merged blocks (equal sizes) must go back in the group's list
+// order, which the test reads back by allocating them; also when the list stamps run out on
+// the way and are numbered afresh.
 TEST_F(MemBlock, BulkMergedBlocksReturnInTheGroupListOrderAcrossStampRenumbering) {
   for (std::uint32_t first_stamp : {0u, Pool::kStampLimit - 5}) {
     Pool pool(kChunk, &source);
-    void* a24 = pool.allocate(24);
-    void* a16 = pool.allocate(16);
-    pool.allocate(16);
-    void* b16 = pool.allocate(16);
-    void* b24 = pool.allocate(24);
-    pool.allocate(16);
-    void* c24 = pool.allocate(24);
-    void* c16 = pool.allocate(16);
-    pool.allocate(16);
+    const unsigned sizes[] = {24, 16, 16, 16, 24, 16, 24, 16, 16};
+    void* p[9];
+    for (int i = 0; i < 9; ++i) p[i] = pool.allocate(sizes[i]);
     pool.TEST_SetNextStamp(first_stamp);
-    for (void* p : {a24, b16, c24, a16, b24, c16}) pool.deallocate(p);
+    for (int i : {0, 3, 6, 1, 4, 7}) pool.deallocate(p[i]);
     EXPECT_EQ(pool.TEST_FreeListSize(2), 6);  // small releases wait for a large request
     pool.allocate(Pool::kBulkCoalesceAbove + 1);
-    const unsigned merged = 24 + 16 + H;
-    EXPECT_EQ(pool.allocate(merged), a24) << first_stamp;
-    EXPECT_EQ(pool.allocate(merged), b16) << first_stamp;
-    EXPECT_EQ(pool.allocate(merged), c24) << first_stamp;
+    for (int i : {0, 3, 6}) EXPECT_EQ(pool.allocate(24 + 16 + H), p[i]) << first_stamp;
   }
 }
 
@@ -481,16 +381,14 @@ TEST(MemPool, PooledObjectsAndEmptyArraysComeFromTheSharedBlock) {
   EXPECT_EQ(KelMemPool::SharedBlock().ChunkSize(), Pool::kSharedChunkSize);
   void* a = KelMemPool::operator new[](0);
   void* b = KelMemPool::operator new[](0);
-  EXPECT_NE(a, nullptr);
-  EXPECT_NE(a, b);
+  EXPECT_TRUE(a != nullptr && a != b);
   KelMemPool::operator delete[](a);
   KelMemPool::operator delete[](b);
   KelMemPool::operator delete(nullptr);  // silently nothing
 }
 
 TEST(MemPool, ThreadsShareThePoolWithoutCorruption) {
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 20000;
+  constexpr int kThreads = 4, kRounds = 20000;
   std::vector<std::thread> threads;
   std::vector<int> bad(kThreads, 0);
   for (int t = 0; t < kThreads; ++t) {
@@ -519,13 +417,9 @@ TEST(MemPoolDeathTest, UseAfterReleaseIsCaughtInTheSanitizerBuild) {
   struct Node : public KelMemPool {
     char bytes[64];
   };
-  EXPECT_DEATH(
-      {
-        Node* node = new Node;
-        delete node;
-        static_cast<volatile char*>(node->bytes)[40] = 1;
-      },
-      "use-after-poison");
+  Node* node = new Node;
+  delete node;
+  EXPECT_DEATH(static_cast<volatile char*>(node->bytes)[40] = 1, "use-after-poison");
 }
 #endif
 
