@@ -94,6 +94,7 @@ class Kelctl : public ::testing::Test {
     arrays[5] = Array(5, KEL_RAID_1, 2, "mirror", 2097152 - 4096, 0x0505);
     arrays[5].status = KEL_RA_STATUS_MISSING | KEL_RA_STATUS_NEED_SYNC;
     arrays[5].nSyncMigReplacing = 1;
+    arrays[5].GUID[0] = 0x100, arrays[5].GUID[1] = 0x101;
     arrays[7] = Array(7, KEL_RAID_PD, 1, "", 4194304, 0x0707);
     members[{5, 1}] = 2;  // position 0 of the mirror is missing
     members[{7, 255}] = 4;
@@ -292,7 +293,7 @@ TEST_F(Kelctl, EachCommandsRequestsAndOutput) {
        "array 5\n  name:                  mirror\n  type:                  RAID 1\n"
        "  status:                degraded, needs synchronisation (0x0005)\n"
        "  task:                  synchronising\n"},
-      {{"array", "5"}, 0, "", "  magic number:          0x0505 (1285)\n"},
+      {{"array", "5"}, 0, "", "  member VD ids:         256, 257\n  magic number:          0x0505 (1285)\n"},
       {{"array", "5"}, 0, "",
        "\n0         -     -         -" + std::string(33, ' ') + "-        missing     -\n"
        "1         2     KELSIM B  "},

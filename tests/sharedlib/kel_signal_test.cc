@@ -58,6 +58,7 @@ TEST_F(SignalQueue, InsertAppendsRemoveUnlinksWithoutDeletingAndClearDeletesTheR
   KelSignal* b = new KelSignal(Kel_Signal_DiskStatus, 4);
   KelSignal* c = new KelSignal(Kel_Signal_SMR, 20);
   for (KelSignal* s : {a, b, c}) EXPECT_TRUE(KelSignal::Insert(s));
+  EXPECT_FALSE(Captured([&] { EXPECT_FALSE(KelSignal::Insert(nullptr)); }).empty());
   EXPECT_EQ(Queued(), (std::vector<KelSignal*>{a, b, c}));
   EXPECT_EQ(Captured([&] { KelSignal::Remove(b); }), "");
   EXPECT_EQ(Queued(), (std::vector<KelSignal*>{a, c}));
