@@ -14,8 +14,6 @@
 namespace {
 
 using kel_test::ConfAreaBuilder;
-using kel_test::ConfOldVd;
-using kel_test::ConfVd;
 
 uint64_t Get(const uint8_t* p, int width) {
   uint64_t v = 0;
@@ -71,11 +69,7 @@ TEST(ConfParse, AreasAreClassifiedAndUnfinishedSlotsDropped) {
     EXPECT_EQ(a->b[2051], c.count);
     EXPECT_EQ(Get(a->b + 2052, 4), c.map);
     // The parsed byte of a current marker is cleared; an area without a marker is untouched.
-    if (c.current) {
-      EXPECT_EQ(a->b[2570], 0);
-    } else {
-      EXPECT_EQ(std::memcmp(a->b, c.area.data(), 3072), 0);
-    }
+    EXPECT_TRUE(c.current ? a->b[2570] == 0 : std::memcmp(a->b, c.area.data(), 3072) == 0);
   }
 }
 
@@ -111,42 +105,22 @@ TEST(ZRaidConversion, EveryLevelBecomesSlotZeroWithItsOwnFields) {
     ASSERT_TRUE(r.hasConfig);
     EXPECT_FALSE(r.currentLayout);
 
-    const uint8_t* pd = a->b + 2048;
-    EXPECT_EQ(Get(pd, 2), 0xE2E4u);
-    EXPECT_EQ(pd[2], 3);
-    EXPECT_EQ(pd[3], 1);
-    EXPECT_EQ(Get(pd + 4, 4), 1u);
-    EXPECT_EQ(Get(pd + 8, 4), 0xCAFE0000u);
-    EXPECT_EQ(pd[14], 1);
-    EXPECT_EQ(Xor(pd, 512), 0);
-
-    const uint8_t* vd = a->b + 1792;
-    EXPECT_EQ(Get(vd, 2), 0xD4D6u);
-    EXPECT_EQ(vd[2], 0);
-    EXPECT_EQ(Get(vd + 4, 4), 0xCAFE0000u);
-    EXPECT_EQ(Get(vd + 8, 8), 0u);
-    EXPECT_EQ(Get(vd + 16, 8), 0x200123456ull);
-    EXPECT_EQ(Get(vd + 24, 8), 0x200123456ull);
-    EXPECT_EQ(Get(vd + 180, 8), 0x00123456ull);  // low word only
-    EXPECT_EQ(vd[32], 0x09 | (c.side ? 0x10 : 0));  // valid, flag A, sync target
-    EXPECT_EQ(Get(vd + 44, 8), c.side ? 1u : 0u);
-    EXPECT_EQ(vd[100], c.type);
-    EXPECT_EQ(vd[101], c.wantCount);
-    EXPECT_EQ(vd[104], 0x09 | (c.pending ? 0x20 : 0));
-    EXPECT_EQ(vd[105], 0x05 | (c.pending ? 0x02 : 0));  // flag C bit 0, flag B bit 2
-    EXPECT_EQ(vd[108], c.wantStripe);
-    EXPECT_EQ(vd[109], c.wantLevelParam);
-    EXPECT_EQ(vd[112], c.wantPos);
-    EXPECT_EQ(vd[115], c.pending ? 13 : 0);
-    EXPECT_EQ(Get(vd + 116, 4), c.pending ? 0x1111u : 0u);
-    EXPECT_EQ(Get(vd + 120, 4), c.pending ? 0x2222u : 0u);
-    EXPECT_EQ(Get(vd + 172, 8), 4096u);
-    EXPECT_EQ(Get(vd + 216, 4), 0xCAFE0001u);
-    EXPECT_EQ(vd[113], Xor(vd + 212, 32));
-    EXPECT_EQ(Xor(vd, 256), 0);
-    // The marker sector still says which layout the disk carries.
-    EXPECT_EQ(a->b[2562], 2);
-    EXPECT_EQ(a->b[2570], 2);  // inside the old length field: not the "parsed" byte
+    // (offset in the area, width, value): the PD sector at 2048, the VD block of slot 0 at 1792.
+    const uint64_t p = c.pending, sd = c.side;
+    const std::tuple<size_t, int, uint64_t> kFields[] = {
+        {2048, 2, 0xE2E4}, {2050, 1, 3}, {2051, 1, 1}, {2052, 4, 1}, {2056, 4, 0xCAFE0000},
+        {2062, 1, 1}, {1792, 2, 0xD4D6}, {1794, 1, 0}, {1796, 4, 0xCAFE0000}, {1800, 8, 0},
+        {1808, 8, 0x200123456}, {1816, 8, 0x200123456}, {1972, 8, 0x00123456},  // low word
+        {1824, 1, 0x09 | sd << 4},  // valid, flag A, sync target
+        {1836, 8, sd}, {1892, 1, c.type}, {1893, 1, c.wantCount}, {1896, 1, 0x09 | p << 5},
+        {1897, 1, 0x05 | p << 1},  // flag C bit 0, flag B bit 2
+        {1900, 1, c.wantStripe}, {1901, 1, c.wantLevelParam}, {1904, 1, c.wantPos},
+        {1907, 1, p * 13}, {1908, 4, p * 0x1111}, {1912, 4, p * 0x2222}, {1964, 8, 4096},
+        {2008, 4, 0xCAFE0001}, {1905, 1, Xor(a->b + 2004, 32)},
+        {2562, 1, 2}, {2570, 1, 2}};  // the marker still tells the old layout (2570: its length)
+    for (const auto& [at, width, value] : kFields) EXPECT_EQ(Get(a->b + at, width), value) << at;
+    EXPECT_EQ(Xor(a->b + 2048, 512), 0);
+    EXPECT_EQ(Xor(a->b + 1792, 256), 0);
   }
 
   auto current = Area(Current({true}).Bytes());
@@ -209,17 +183,6 @@ TEST(ConfWrite, OnlyChangedAreasAndBlocksAreWritten) {
   // An area that is not ours is never touched, so an unconfigured disk is never written.
   auto foreign = Area(std::vector<uint8_t>(3072, 0x42));
   EXPECT_FALSE(KelPrepareAreaForWrite(foreign.get(), *foreign, changed));
-}
-
-TEST(ConfBlock, ArrayPositionByType) {
-  _VD_Config_sector_ vd;
-  std::memset(vd.b, 0, sizeof vd.b);
-  vd.b[112] = 0x86;
-  EXPECT_EQ(vd.ArrayPosition(KEL_RAID_0), 6);
-  EXPECT_EQ(vd.ArrayPosition(KEL_RAID_1), 2);
-  EXPECT_EQ(vd.ArrayPosition(KEL_RAID_5), 6);
-  EXPECT_EQ(vd.ArrayPosition(KEL_RAID_SPAN), 6);
-  EXPECT_EQ(vd.ArrayPosition(KEL_RAID_01), 14);
 }
 
 }  // namespace

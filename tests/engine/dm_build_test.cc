@@ -28,8 +28,6 @@ constexpr Level kLevels[] = {
     {"Raid5", KEL_RAID_5, 3, 64, 2 * kL, 32, 256}, {"Raid01", KEL_RAID_01, 4, 16, 2 * kL, 8, 0},
     {"Span", KEL_RAID_SPAN, 2, 0, kL + kL / 2, 0, 0}};  // members of kL and kL / 2
 
-void PrintTo(const Level& l, std::ostream* os) { *os << l.name; }
-
 class DMBuildLevel : public EngineSimTest,
                      public testing::WithParamInterface<std::tuple<Level, bool>> {};
 
@@ -37,8 +35,8 @@ TEST_P(DMBuildLevel, MembersTakeTheirPositionsAndTheStatusTellsAMissingOne) {
   const auto [level, degraded] = GetParam();
   std::vector<std::string> disks;
   for (int i = 0; i < level.members; ++i) disks.push_back(AddDisk(i / 2, i % 2));
-  std::vector<VDSpec> members = ArrayMembers(
-      {.length = kL, .raidType = level.type, .stripe = level.stripe, .arrayName = "lvl"},
+  std::vector<ConfVd> members = ArrayMembers(
+      {.raidType = level.type, .length = kL, .stripeSectors = level.stripe, .arrayName = "lvl"},
       level.members, 0x100);
   if (level.type == KEL_RAID_SPAN) members[1].length = kL / 2;
   // Written last member first: the array order follows the positions, not the scan order.
@@ -66,19 +64,16 @@ TEST_P(DMBuildLevel, MembersTakeTheirPositionsAndTheStatusTellsAMissingOne) {
     const int half = level.members / 2;
     const int pos = level.type == KEL_RAID_01 && i >= half ? 8 + i - half : i;
     _zr_device_info pd{};
-    _zr_vd_info vd{};
+    _zr_vd_info vd{}, byDisk{};  // byDisk: the same VD seen from its disk
     if (degraded && i == 1) {
       EXPECT_EQ(ra->m_arVDs[i], nullptr);
       EXPECT_EQ(DM().GetVDInfoByArrayPosL(ra->m_nIndex, pos, &vd), ZR_NO_OBJECT);
       continue;
     }
-    ASSERT_NE(ra->m_arVDs[i], nullptr);
-    EXPECT_EQ(ra->m_arVDs[i]->m_pPD, PDOf(disks[i]));
     ASSERT_EQ(DM().GetPDInfoByArrayPosL(ra->m_nIndex, pos, &pd), ZR_OK);
     EXPECT_EQ(pd.index, static_cast<uint32_t>(PDOf(disks[i])->m_nIndex));
     ASSERT_EQ(DM().GetVDInfoByArrayPosL(ra->m_nIndex, pos, &vd), ZR_OK);
     EXPECT_EQ(vd.pd_index, pd.index);
-    _zr_vd_info byDisk{};  // the same VD seen from its disk
     ASSERT_EQ(DM().GetVDInfoByPDLogicIndexL(pd.index, 0, &byDisk), ZR_OK);
     EXPECT_EQ(byDisk.index, vd.index);
   }
@@ -93,9 +88,8 @@ INSTANTIATE_TEST_SUITE_P(EveryLevel, DMBuildLevel,
 
 TEST_F(DMBuild, ASpareOnAMirrorsDiskJoinsTheMirror) {
   std::string c = AddDisk(1, 0), d = AddDisk(1, 1);
-  std::vector<VDSpec> m = ArrayMembers({.length = kL, .raidType = KEL_RAID_1}, 3, 0xC0);
-  m[2].slot = 1;
-  m[2].start = kL;
+  std::vector<ConfVd> m = ArrayMembers({.raidType = KEL_RAID_1, .length = kL}, 3, 0xC0);
+  m[2].start = kL;  // in slot 1 of d
   Import(c, MakeArea({m[0]}));
   Import(d, MakeArea({m[1], m[2]}));
   Build();
@@ -132,8 +126,7 @@ TEST_F(DMBuild, OlderLayoutIsConvertedAndListedAsSuch) {
 }
 
 TEST_F(DMBuild, AnUnreadableAreaLeavesAFlaggedPlainDisk) {
-  std::string a = AddDisk(0, 0);
-  std::string err;
+  std::string a = AddDisk(0, 0), err;
   ASSERT_TRUE(KelSimSetFault(Folder(), a, 0x0C, -1, &err)) << err;
   Build();
   KelPhyDevice* pd = PDOf(a);
@@ -145,15 +138,8 @@ TEST_F(DMBuild, AnUnreadableAreaLeavesAFlaggedPlainDisk) {
 }
 
 TEST_F(DMBuild, TheDiskHoldingTheRootFileSystemIsASystemDisk) {
-  std::string a = AddDisk(0, 0), b = AddDisk(0, 1);
-  ASSERT_EQ(m_drv->Drv_Init(), 0);
-  KelSimState s;
-  std::string err;
-  ASSERT_TRUE(KelSimSnapshot(Folder(), &s, &err));
-  uint16_t devB = 0;
-  for (const KelSimDisk& d : s.disks)
-    if (d.name == b) devB = static_cast<uint16_t>(KelSimDeviceNumber(d));
-  ASSERT_TRUE(WriteMbr(devB, 1));
+  std::string a = AddDisk(0, 0), b = AddDisk(0, 1), err;
+  ASSERT_TRUE(WriteMbr(DevNo(b)));
   ASSERT_TRUE(KelSimSetRoot(Folder(), b, &err)) << err;
   Build();
   _zr_device_info info{};

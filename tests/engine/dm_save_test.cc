@@ -2,7 +2,6 @@
 // background work to resume.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -16,12 +15,14 @@ constexpr uint64_t kL = 100000;
 
 class DMSave : public EngineSimTest {
  protected:
-  int WritesSent() {
-    auto sent = m_transport->SentCommands();
-    return static_cast<int>(std::count_if(sent.begin(), sent.end(),
-                                          [](auto& s) { return s.first == 0x11; }));
+  // The area count of every configuration write (0x11) sent so far.
+  std::vector<uint8_t> Writes() {
+    std::vector<uint8_t> areas;
+    for (auto [sub, first] : m_transport->SentCommands())
+      if (sub == 0x11) areas.push_back(first);
+    return areas;
   }
-  // Renames the VD of `disk`'s slot 0 in the working copy, then saves.
+  // Renames the VD of `disk`'s slot 0 in the working copy ("": no change), then saves.
   int RenameAndSave(const std::string& disk, const char* name) {
     EXPECT_TRUE(DM().WLock());
     std::memcpy(PDOf(disk)->m_pVDDev[0]->Block()->b + vdoff::kVDName, name, std::strlen(name));
@@ -34,24 +35,19 @@ class DMSave : public EngineSimTest {
 TEST_F(DMSave, OnlyChangedAreasAreWrittenAndTheirVDsGetNewMagics) {
   std::string a = AddDisk(0, 0), b = AddDisk(0, 1);
   AddDisk(1, 0);
-  ImportArray({a, b}, {.length = kL, .raidType = KEL_RAID_0, .stripe = 128}, 0x10);
+  ImportArray({a, b}, {.raidType = KEL_RAID_0, .length = kL, .stripeSectors = 128}, 0x10);
   Build();
   const int ia = PDOf(a)->m_pVDDev[0]->m_nIndex, ib = PDOf(b)->m_pVDDev[0]->m_nIndex;
   const uint16_t ma = DM().VD(ia)->m_wdMagicNum, mb = DM().VD(ib)->m_wdMagicNum;
 
   // Nothing changed: nothing is written, and the model is rebuilt all the same.
-  ASSERT_TRUE(DM().WLock());
-  EXPECT_EQ(DM().SaveConfAndSendNotifyBusChange(), ZR_OK);
-  DM().WUnlock();
-  EXPECT_EQ(WritesSent(), 0);
+  EXPECT_EQ(RenameAndSave(a, ""), ZR_OK);
+  EXPECT_TRUE(Writes().empty());
   EXPECT_EQ(DM().VD(ia)->m_wdMagicNum, ma);
 
   // One VD block changes in the working copy: one area goes out, checksummed.
   EXPECT_EQ(RenameAndSave(a, "renamed"), ZR_OK);
-  EXPECT_EQ(WritesSent(), 1);
-  auto sent = m_transport->SentCommands();
-  auto last = std::find_if(sent.rbegin(), sent.rend(), [](auto& s) { return s.first == 0x11; });
-  EXPECT_EQ(last->second, 1);  // areas in the write
+  EXPECT_EQ(Writes(), std::vector<uint8_t>{1});
   std::vector<uint8_t> area = Export(a);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(area.data()) + 1792 + 52, 7), "renamed");
   EXPECT_EQ(kel_test::ConfAreaBuilder::Xor(area, 1792, 256), 0);
@@ -61,10 +57,9 @@ TEST_F(DMSave, OnlyChangedAreasAreWrittenAndTheirVDsGetNewMagics) {
 }
 
 TEST_F(DMSave, AFailedWriteIsReportedAndTheModelIsRebuiltFromTheDisks) {
-  std::string a = AddDisk(0, 0);
-  ImportArray({a}, {.length = kL, .raidType = KEL_RAID_SPAN}, 0x10);
+  std::string a = AddDisk(0, 0), err;
+  ImportArray({a}, {.raidType = KEL_RAID_SPAN, .length = kL}, 0x10);
   Build();
-  std::string err;
   ASSERT_TRUE(KelSimSetFault(Folder(), a, 0x11, -1, &err)) << err;
   EXPECT_EQ(RenameAndSave(a, "lost"), ZR_DRIVER_FAILED);
   // The rebuild read back what the disk holds.
@@ -74,32 +69,29 @@ TEST_F(DMSave, AFailedWriteIsReportedAndTheModelIsRebuiltFromTheDisks) {
 
 TEST_F(DMSave, SynchronisationsAndMigrationsToResumeAreListed) {
   std::string a = AddDisk(0, 0), b = AddDisk(0, 1), c = AddDisk(1, 0), d = AddDisk(1, 1);
-  std::vector<VDSpec> mirror = ArrayMembers({.length = kL, .raidType = KEL_RAID_1}, 2, 0x10);
+  std::vector<ConfVd> mirror = ArrayMembers({.raidType = KEL_RAID_1, .length = kL}, 2, 0x10);
   mirror[0].sideValue = 1;  // the copy to synchronise from
   Import(a, MakeArea({mirror[0]}));
   Import(b, MakeArea({mirror[1]}));
-  ImportArray({c, d}, {.length = kL, .raidType = KEL_RAID_0, .flags2 = 2}, 0x30);  // migrating
+  ImportArray({c, d}, {.raidType = KEL_RAID_0, .length = kL, .flags105 = 2}, 0x30);  // migrating
   Build();
 
   _LIB_Need_SMR_Info_t info;
   std::memset(&info, 0xEE, sizeof(info));
   ASSERT_EQ(DM().GetLIBNeedSMRInfoL(&info), ZR_OK);
   ASSERT_EQ(info.Count(), 2);
+  // In array index order: the mirror to synchronise (task 1), the migration to resume (4).
   KelRaidArray* sync = PDOf(a)->m_pVDDev[0]->m_pArray;
   KelRaidArray* mig = PDOf(c)->m_pVDDev[0]->m_pArray;
-  bool seen[2] = {false, false};
-  for (int i = 0; i < 2; ++i) {
-    _LIB_Need_SMR_Entry e = info.Entry(i);
-    ASSERT_TRUE(e.taskType == 1 || e.taskType == 4) << int(e.taskType);
-    KelRaidArray* want = e.taskType == 1 ? sync : mig;
-    seen[e.taskType == 1 ? 0 : 1] = true;
-    EXPECT_EQ(e.index, static_cast<uint32_t>(want->m_nIndex));
-    EXPECT_EQ(e.magic, want->m_wdMagicNum);
-    if (e.taskType == 1) {
-      EXPECT_EQ(e.third, KEL_SYNC_POSSIBLE);
-    }
-  }
-  EXPECT_TRUE(seen[0] && seen[1]);
+  const bool syncFirst = sync->m_nIndex < mig->m_nIndex;
+  const _LIB_Need_SMR_Entry es = info.Entry(syncFirst ? 0 : 1), em = info.Entry(syncFirst ? 1 : 0);
+  EXPECT_EQ(es.taskType, 1);
+  EXPECT_EQ(es.index, static_cast<uint32_t>(sync->m_nIndex));
+  EXPECT_EQ(es.magic, sync->m_wdMagicNum);
+  EXPECT_EQ(es.third, KEL_SYNC_POSSIBLE);
+  EXPECT_EQ(em.taskType, 4);
+  EXPECT_EQ(em.index, static_cast<uint32_t>(mig->m_nIndex));
+  EXPECT_EQ(em.magic, mig->m_wdMagicNum);
   EXPECT_EQ(DM().GetLIBNeedSMRInfoL(nullptr), ZR_BAD_PARAM);
 }
 
@@ -143,10 +135,6 @@ struct TornCase {
   int k;  // areas written before the power fails: 1 .. members - 1
 };
 
-void PrintTo(const TornCase& c, std::ostream* os) {
-  *os << c.level.name << " change " << c.change << " after " << c.k;
-}
-
 // (first sector, length) of every VD that an area read back from a disk carries, decoded
 // here from the layout.
 std::vector<std::pair<uint64_t, uint64_t>> CarriedVDs(const std::vector<uint8_t>& a) {
@@ -185,27 +173,22 @@ TEST_P(TornSave, NoHalfWrittenArrayIsShownHealthyAndNoFreeAreaCoversAVD) {
   const int n = c.level.members;
   std::vector<std::string> disks;
   for (int i = 0; i < n; ++i) disks.push_back(AddDisk(i / 2, i % 2));
-  const VDSpec before = {.length = kL, .raidType = c.level.type, .stripe = 64,
+  const ConfVd before = {.raidType = c.level.type, .length = kL, .stripeSectors = 64,
                          .arrayName = "old", .arrayMark = 0xA1};
-  VDSpec after = before;
-  after.length = kL / 2;
-  after.arrayName = "new";
-  after.arrayMark = 0xB2;
+  const ConfVd after = {.raidType = c.level.type, .length = kL / 2, .stripeSectors = 64,
+                       .arrayName = "new", .arrayMark = 0xB2};
   if (c.change != kCreate) ImportArray(disks, before, 0x100);
   Build();
 
   // The change goes into the working copies, then out in one write that fails after k areas.
   ASSERT_TRUE(DM().WLock());
-  std::vector<VDSpec> members = ArrayMembers(after, n, 0x100);
+  std::vector<ConfVd> members = ArrayMembers(after, n, 0x100);
   for (int i = 0; i < n; ++i) {
-    KelPhyDevice* pd = PDOf(disks[i]);
-    ASSERT_NE(pd, nullptr);
-    if (c.change == kDelete) {
-      DeleteVDInPDConfSect(&pd->m_PDConfigSector, 0);
-    } else {
-      std::vector<uint8_t> area = MakeArea({members[i]});
-      std::memcpy(pd->m_PDConfigSector.b, area.data(), area.size());
-    }
+    _PD_Config_sector_& area = PDOf(disks[i])->m_PDConfigSector;
+    if (c.change == kDelete)
+      DeleteVDInPDConfSect(&area, 0);
+    else
+      std::memcpy(area.b, MakeArea({members[i]}).data(), sizeof area.b);
   }
   std::string err;
   ASSERT_TRUE(KelSimSetPowerLoss(Folder(), c.k, &err)) << err;

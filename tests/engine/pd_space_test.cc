@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr uint64_t kCap = 1 << 20;
+constexpr uint64_t kCap = 1 << 20;  // the fixture's disks
 constexpr uint64_t kUsable = kCap - 32;
 
 using Extents = std::vector<std::pair<uint64_t, uint64_t>>;  // (first sector, length)
@@ -39,13 +39,12 @@ TEST_F(PDSpace, FreeAreasAreTheGapsBetweenVDsLargestFirst) {
   };
   std::vector<std::string> disks;
   for (size_t i = 0; i < std::size(kCases); ++i) {
-    disks.push_back(AddDisk(static_cast<int>(i / 2), static_cast<int>(i % 2), -1, kCap));
-    std::vector<VDSpec> vds;
+    disks.push_back(AddDisk(static_cast<int>(i / 2), static_cast<int>(i % 2)));
+    std::vector<ConfVd> vds;
     for (size_t s = 0; s < kCases[i].vds.size(); ++s) {
       const uint32_t id = static_cast<uint32_t>(0x10 * (i + 1) + s);
-      vds.push_back({.slot = int(s), .id = id, .start = kCases[i].vds[s].first,
-                     .length = kCases[i].vds[s].second, .raidType = KEL_RAID_SPAN,
-                     .members = {id}});
+      vds.push_back({.raidType = KEL_RAID_SPAN, .start = kCases[i].vds[s].first,
+                     .length = kCases[i].vds[s].second, .memberIds = {id}, .vdId = id});
     }
     Import(disks[i], MakeArea(vds));
   }
@@ -77,33 +76,29 @@ TEST_F(PDSpace, FreeAreasAreTheGapsBetweenVDsLargestFirst) {
 }
 
 TEST_F(PDSpace, AVDBlockPastTheDiskEndMakesNoFreeAreaBeyondIt) {
-  std::string a = AddDisk(0, 0, -1, kCap);
-  Import(a, MakeArea({{.id = 1, .length = 5000, .raidType = KEL_RAID_SPAN, .members = {1}},
-                      {.slot = 1, .id = 2, .start = 4 * kCap, .length = 7000,
-                       .raidType = KEL_RAID_SPAN, .members = {2}}}));
+  std::string a = AddDisk(0, 0);
+  Import(a, MakeArea({{.raidType = KEL_RAID_SPAN, .length = 5000, .memberIds = {1}, .vdId = 1},
+                      {.raidType = KEL_RAID_SPAN, .start = 4 * kCap, .length = 7000,
+                       .memberIds = {2}, .vdId = 2}}));
   Build();
   // Its area cannot be trusted, so nothing of the disk is offered.
   EXPECT_TRUE(Free(PDOf(a)).empty());
 }
 
 TEST_F(PDSpace, SpaceBesideTheFirstMemberOfAMigratingArrayIsProtected) {
-  std::string a = AddDisk(0, 0, -1, kCap), b = AddDisk(0, 1, -1, kCap);
-  std::string c = AddDisk(1, 0, -1, kCap);
-  const VDSpec migrating = {.start = 100, .length = 5000, .raidType = KEL_RAID_0, .stripe = 128,
-                            .flags2 = 2};
+  std::string a = AddDisk(0, 0), b = AddDisk(0, 1), c = AddDisk(1, 0);
+  const ConfVd migrating = {.raidType = KEL_RAID_0, .start = 100, .length = 5000,
+                            .stripeSectors = 128, .flags105 = 2};
   ImportArray({a, b}, migrating, 0x10);
   // The same mark on a disk with two VDs protects nothing.
-  std::vector<VDSpec> other = ArrayMembers(migrating, 2, 0x30);
-  Import(c, MakeArea({other[0], {.slot = 1, .id = 0x41, .start = 6000, .length = 100,
-                                 .raidType = KEL_RAID_SPAN, .members = {0x41}}}));
+  std::vector<ConfVd> other = ArrayMembers(migrating, 2, 0x30);
+  Import(c, MakeArea({other[0], {.raidType = KEL_RAID_SPAN, .start = 6000, .length = 100,
+                                 .memberIds = {0x41}, .vdId = 0x41}}));
   Build();
 
   KelPhyDevice* pa = PDOf(a);
   EXPECT_EQ(pa->m_nFreeNum, 0);
   EXPECT_EQ(pa->m_nProtectFreeNum, 2);
-  _zr_device_info info{};
-  ASSERT_EQ(DM().GetPDInfoL(pa->m_nIndex, &info), ZR_OK);
-  EXPECT_EQ(info.freeProtectNum, 2);
   _zr_protect_free_info_t p[2] = {};
   _zr_protect_free_info_t* table[2] = {&p[0], &p[1]};
   ASSERT_EQ(DM().GetPDProtectFreeInfoL(pa->m_nIndex, table), ZR_OK);

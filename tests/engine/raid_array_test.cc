@@ -84,6 +84,8 @@ TEST_F(Arrays, VDTakesItsIdentityFromTheBlock) {
   EXPECT_EQ(vd->m_byRaidType, KEL_RAID_01);
   EXPECT_TRUE(vd->IsVDValid());
   EXPECT_EQ(vd->ArraySlot(), 3);  // second half, position 1
+  EXPECT_EQ(MakeVD({KEL_RAID_1, 3, 6})->m_nPosition, 2);  // a mirror's position: bits 0..1
+  EXPECT_EQ(MakeVD({KEL_RAID_0, 8, 6})->m_nPosition, 6);
   _zr_vd_info info;
   vd->GetVDInfoLib(&info);
   EXPECT_EQ(info.array_position, 9);
@@ -115,18 +117,12 @@ TEST_F(Arrays, VDBelongsOnlyWhenTypeCountIdsAndMarkAgree) {
 
   // The array mark separates arrays whenever both blocks carry one; an unmarked block joins.
   auto marked = std::unique_ptr<KelRaidArray>(KelNewRaidArray(nullptr, KEL_RAID_1));
-  Blk first{KEL_RAID_1, 2, 0};
-  first.side = 1;
-  first.mark = 5;
-  ASSERT_TRUE(marked->AddVD2arVDs(MakeVD(first)));
-  Blk sameMark{KEL_RAID_1, 2, 1, 1, 1, 1, 0, kLen, 5};
-  Blk otherMarkSide{KEL_RAID_1, 2, 1, 1, 1, 1, 0, kLen, 6};
-  Blk otherMarkNoSide{KEL_RAID_1, 2, 1, 0, 1, 1, 0, kLen, 6};
-  Blk unmarked{KEL_RAID_1, 2, 1, 0, 1, 1, 0, kLen, 0};
-  EXPECT_TRUE(marked->CheckVDBelongArray(MakeVD(sameMark)));
-  EXPECT_FALSE(marked->CheckVDBelongArray(MakeVD(otherMarkSide)));
-  EXPECT_FALSE(marked->CheckVDBelongArray(MakeVD(otherMarkNoSide)));
-  EXPECT_TRUE(marked->CheckVDBelongArray(MakeVD(unmarked)));
+  ASSERT_TRUE(marked->AddVD2arVDs(MakeVD({KEL_RAID_1, 2, 0, 1, 1, 1, 0, kLen, 5})));
+  for (auto [side, mark, joins] :
+       {std::tuple{1, 5, true}, {1, 6, false}, {0, 6, false}, {0, 0, true}})
+    EXPECT_EQ(marked->CheckVDBelongArray(MakeVD({KEL_RAID_1, 2, 1, uint64_t(side), 1, 1, 0, kLen,
+                                                 uint64_t(mark)})), joins)
+        << side << " " << mark;
 }
 
 TEST_F(Arrays, SameArrayAcrossScans) {
@@ -151,7 +147,6 @@ TEST_F(Arrays, SameArrayAcrossScans) {
 
 TEST_F(Arrays, PositionsOutsideTheTableAreRefused) {
   auto ra = Make(KEL_RAID_01, 4, {0x00, 0x01, 0x80, 0x81});
-  EXPECT_EQ(ra->m_byVDNum, 4);
   EXPECT_EQ(ra->m_arVDs[2]->m_nPosition, 8);  // second half, position 0
 
   testing::internal::CaptureStdout();
@@ -272,8 +267,7 @@ TEST_F(Arrays, DisksThatCannotBeUsedAndPlainDisks) {
   std::unique_ptr<KelRaidArray> ra(KelNewRaidArray(nullptr, KEL_RAID_1));
   KelVirDevice* a = MakeVD({KEL_RAID_1, 2, 0, 1}, kIds, true);
   KelVirDevice* b = MakeVD({KEL_RAID_1, 2, 1, 0}, kIds, true);
-  ra->AddVD2arVDs(a);
-  ra->AddVD2arVDs(b);
+  for (KelVirDevice* v : {a, b}) ra->AddVD2arVDs(v);
   b->m_pPD->m_wdFlag = KEL_PD_FLAG_UNREADABLE;
   ra->ValidateRaidArray();
   EXPECT_EQ(ra->status, KEL_RA_STATUS_INVALID | KEL_RA_STATUS_NEED_SYNC);

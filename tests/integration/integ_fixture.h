@@ -60,12 +60,10 @@ class RecordingSimTransport : public KelDrvTransport {
     for (const auto& c : Blocks()) nodes.push_back(c.first);
     return nodes;
   }
-  // (sub-command, first parameter byte) of every command sent so far.
+  // (sub-command, first parameter byte) of every command sent so far (blocks are whole pages).
   std::vector<std::pair<uint8_t, uint8_t>> SentCommands() {
     std::vector<std::pair<uint8_t, uint8_t>> out;
-    for (const auto& c : Blocks())
-      out.push_back(c.second.size() > 36 ? std::make_pair(c.second[30], c.second[36])
-                                         : std::make_pair(uint8_t{0}, uint8_t{0}));
+    for (const auto& c : Blocks()) out.push_back({c.second[30], c.second[36]});
     return out;
   }
   void SetTargets(const std::string& node, const _Real_Targets_Pos_Info& info) {
@@ -112,7 +110,8 @@ class SimDriverTest : public testing::Test {
   std::string SimDir() const { return m_tmp + "/sim"; }
   KelSimFolder& Folder() { return *m_folder; }
 
-  std::string AddDisk(int channel, int side, int port, uint64_t sectors = 8192,
+  // Disks are 512 MiB unless said otherwise; port -1: attached directly, not behind a hub.
+  std::string AddDisk(int channel, int side, int port = -1, uint64_t sectors = 1 << 20,
                       const std::string& serial = "", const std::string& model = "",
                       const std::string& firmware = "") {
     KelSimDiskSpec spec{channel, side, port, sectors, serial, model, firmware};
@@ -124,6 +123,13 @@ class SimDriverTest : public testing::Test {
   void AddHub(int channel, int side, int reportedCount = -1) {
     std::string err;
     EXPECT_TRUE(KelSimAddHub(*m_folder, channel, side, &err, reportedCount)) << err;
+  }
+
+  std::vector<uint8_t> Export(const std::string& disk) {
+    std::vector<unsigned char> area;
+    std::string err;
+    EXPECT_TRUE(KelSimAreaExport(*m_folder, disk, &area, &err)) << err;
+    return area;
   }
 
   // Writes an MBR with `parts` primary partitions into sector 0 of the disk with device
