@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sharedlib/raid_records.h"
@@ -269,17 +270,13 @@ TEST_F(RaidQuery, ControllerChannelsAndHubsDescribeTheSimulatedTree) {
   Reply ctl = Ask(7, Req(92, {2, 0}));
   ASSERT_EQ(ctl.RetCode(), 0);
   auto c = RecordOf<_zr_controller_info>(ctl, 4);
-  EXPECT_EQ(c.deviceID, 0x3515u);
-  EXPECT_EQ(Text(c.chipName, 32), "ZEP SATA RAID");
-  EXPECT_EQ(Text(c.manufactory, 32), "ZEP Technologies");
-  EXPECT_EQ(c.support_PIO, 4);
-  EXPECT_EQ(c.support_MutiDMA, 2);
-  EXPECT_EQ(c.support_UltraDMA, 6);
-  EXPECT_EQ(c.channel_Num, 2);
-  EXPECT_EQ(c.bSupportRaid0Migration, 1u);
-  EXPECT_NE(c.bSupportRAID5, 0u);  // capability 0x0F: bits 1 and 2 set
-  EXPECT_NE(c.bSupportRAID6, 0u);
-  EXPECT_EQ(c.index, 0u);
+  EXPECT_EQ(Text(c.chipName, 32) + "/" + Text(c.manufactory, 32), "ZEP SATA RAID/ZEP Technologies");
+  // PIO, multiword DMA, Ultra DMA modes, channels, RAID 0 migration; capability 0x0F sets
+  // bits 1 and 2 too.
+  EXPECT_EQ(std::make_tuple(c.deviceID, c.support_PIO, c.support_MutiDMA, c.support_UltraDMA,
+                            c.channel_Num, c.bSupportRaid0Migration, c.index),
+            std::make_tuple(0x3515u, 4, 2, 6, 2, 1u, 0u));
+  EXPECT_TRUE(c.bSupportRAID5 != 0 && c.bSupportRAID6 != 0);
 
   const struct { uint32_t io, control, busMaster; uint8_t master, slave; } kChan[2] = {
       {0x1F0, 0x3F6, 0xC000, KEL_CHAN_POS_DISK, KEL_CHAN_POS_HUB},
@@ -288,16 +285,12 @@ TEST_F(RaidQuery, ControllerChannelsAndHubsDescribeTheSimulatedTree) {
     Reply r = Ask(8, Req(32, {1, 0, static_cast<uint8_t>(ch)}));
     ASSERT_EQ(r.RetCode(), 0);
     EXPECT_EQ(r.data.size(), 37u);
-    auto info = RecordOf<_zr_channel_info>(r, 4);
-    EXPECT_EQ(info.index, static_cast<uint32_t>(ch));
-    EXPECT_EQ(info.ctrlerIndex, 0u);
-    EXPECT_EQ(info.io_Base, kChan[ch].io);
-    EXPECT_EQ(info.control_Base, kChan[ch].control);
-    EXPECT_EQ(info.BusMaster_Base, kChan[ch].busMaster);
-    EXPECT_EQ(info.cableType, 1);
-    EXPECT_EQ(info.bMaster_Exist, kChan[ch].master);
-    EXPECT_EQ(info.bSlave_Exist, kChan[ch].slave);
-    EXPECT_EQ(info.bSlaveValid, 1u);
+    auto i = RecordOf<_zr_channel_info>(r, 4);
+    EXPECT_EQ(std::make_tuple(i.index, i.ctrlerIndex, i.io_Base, i.control_Base, i.BusMaster_Base,
+                              i.cableType, i.bMaster_Exist, i.bSlave_Exist, i.bSlaveValid),
+              std::make_tuple(static_cast<uint32_t>(ch), 0u, kChan[ch].io, kChan[ch].control,
+                              kChan[ch].busMaster, uint8_t{1}, kChan[ch].master, kChan[ch].slave,
+                              1u));
   }
 
   const struct { int ch, side, devices; } kHubs[] = {{0, 1, 4}, {1, 0, 4}, {1, 1, 3}};
@@ -305,16 +298,11 @@ TEST_F(RaidQuery, ControllerChannelsAndHubsDescribeTheSimulatedTree) {
     Reply r = Ask(9, Req(52, {1, 0, static_cast<uint8_t>(h.ch), static_cast<uint8_t>(h.side)}));
     ASSERT_EQ(r.RetCode(), 0) << h.ch << "/" << h.side;
     EXPECT_EQ(r.data.size(), 57u);
-    auto info = RecordOf<_zr_device_hub_info_t>(r, 4);
-    EXPECT_EQ(Text(info.DeviceHubName, 32), "ZEP Port Multiplier");
-    EXPECT_EQ(info.controllerindex, 0);
-    EXPECT_EQ(info.channelindex, h.ch);
-    EXPECT_EQ(info.ismaster, h.side == 0 ? 1 : 0);
-    EXPECT_EQ(info.hubType, 1);
-    EXPECT_EQ(info.deviceVenderID, 0x197Bu);
-    EXPECT_EQ(info.revisionInfo, 1u);
-    EXPECT_EQ(info.nValidDeviceNum, h.devices);
-    EXPECT_EQ(info.nMaxDeviceNum, 4);
+    auto i = RecordOf<_zr_device_hub_info_t>(r, 4);
+    EXPECT_EQ(Text(i.DeviceHubName, 32), "ZEP Port Multiplier");
+    EXPECT_EQ(std::make_tuple(i.controllerindex, i.channelindex, i.ismaster, i.hubType,
+                              i.deviceVenderID, i.revisionInfo, i.nValidDeviceNum, i.nMaxDeviceNum),
+              std::make_tuple(0, h.ch, h.side == 0 ? 1 : 0, 1, 0x197Bu, 1u, h.devices, 4));
   }
   Reply noHub = Ask(9, Req(52, {1, 0, 0, 0}));  // channel 0 master is a disk
   EXPECT_NE(noHub.RetCode(), 0);
