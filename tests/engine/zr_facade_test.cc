@@ -92,6 +92,8 @@ TEST_F(Facade, IndexesOneStepPastEveryTableAreRefused) {
   EXPECT_EQ(zr_get_PD_magicNum(32, &magic), ZR_NO_OBJECT);
   EXPECT_EQ(zr_get_PD_SMART_status_TARVOII({32, 0, 0}, &st), ZR_NO_OBJECT);
   EXPECT_EQ(zr_exec_SMART_READ_DATA({32, 0, 0}, page), ZR_NO_OBJECT);
+  EXPECT_EQ(zr_exec_SMART_READ_DATA({0, 0, 0}, nullptr), ZR_BAD_PARAM);
+  EXPECT_EQ(zr_exec_SMART_READ_THRESHOLD({0, 0, 0}, nullptr), ZR_BAD_PARAM);
   EXPECT_EQ(zr_get_vd_info_by_pd_logic_index(0, 2, &vi), ZR_NO_OBJECT);
   EXPECT_EQ(zr_get_vd_info_by_array_pos(0, 16, &vi), ZR_NO_OBJECT);
   EXPECT_EQ(zr_get_device_info_by_array_pos(0, 16, &di), ZR_NO_OBJECT);
