@@ -1,13 +1,13 @@
-// Driver framing: the UCMD block and its vendor CDB, the SG_IO request with its success rule,
-// and the disk checksum. Record fields are checked where they travel: the wrappers' bytes in
-// raid_basic_op_test.cc, the answers through the simulator in drv_sim_records_test.cc.
+// Driver framing: the UCMD block and its vendor CDB, and the SG_IO request with its success
+// rule. Record fields are checked where they travel: the wrappers' bytes in
+// raid_basic_op_test.cc, the answers through the simulator in drv_sim_records_test.cc; the disk
+// serial checksum against the builder's in tests/service/conf_area_builder_test.cc.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <cstring>
 
-#include "driver/drv_info_records.h"
 #include "driver/drv_ucmd.h"
 #include "driver/sgio_request.h"
 #include "driver/ucmd_packet.h"
@@ -16,11 +16,7 @@ namespace {
 
 TEST(DrvUcmd, BlockIsPageAlignedZeroFilledWithHeaderAndRoundedToWholePages) {
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-  const struct {
-    uint8_t sub;
-    uint32_t paramLen;
-    size_t size;
-  } cases[] = {
+  const struct { uint8_t sub; uint32_t paramLen; size_t size; } cases[] = {
       {0x01, 84, page},
       {0x0C, static_cast<uint32_t>(page - 37), page},  // header, parameters and one spare byte
       {0x0C, static_cast<uint32_t>(page - 36), 2 * page},
@@ -81,13 +77,9 @@ TEST(DrvSgIo, RequestUsesOneScatterElementDirectIoAndTwentySeconds) {
 }
 
 TEST(DrvSgIo, AnyNonZeroStatusFailsEvenWhenIoctlSucceeded) {
-  const struct {
-    int rc;
-    unsigned char status;
-    unsigned short host, driver;
-    bool ok;
-  } cases[] = {{0, 0, 0, 0, true}, {-1, 0, 0, 0, false}, {0, 2, 0, 0, false},
-               {0, 0, 1, 0, false}, {0, 0, 0, 8, false}};
+  const struct { int rc; unsigned char status; unsigned short host, driver; bool ok; } cases[] = {
+      {0, 0, 0, 0, true}, {-1, 0, 0, 0, false}, {0, 2, 0, 0, false}, {0, 0, 1, 0, false},
+      {0, 0, 0, 8, false}};
   for (const auto& c : cases) {
     sg_io_hdr_t hdr{};
     hdr.status = c.status;
@@ -96,22 +88,6 @@ TEST(DrvSgIo, AnyNonZeroStatusFailsEvenWhenIoctlSucceeded) {
     EXPECT_EQ(KelSgIoSucceeded(c.rc, hdr), c.ok)
         << c.rc << " " << int(c.status) << " " << c.host << " " << c.driver;
   }
-}
-
-TEST(DrvRecords, SerialChecksumSumsAtaWordsInHostOrderAndWraps) {
-  _Device_Info info{};
-  // serial "BA" in ATA order is "AB" on the host: word bytes 'A','B' -> LE32 0x00004241.
-  info.szSerialNumber[0] = 'B';
-  info.szSerialNumber[1] = 'A';
-  info.szFirmwareRev[2] = 0x01;  // swaps to byte 3 of the word: 0x00000000 + (0x01 << 24)
-  info.szModelName[36] = 0x02;   // model word 9, swapped to byte 1: 0x0200
-  EXPECT_EQ(MakeDeviceSerialChksum(&info), 0x4241u + 0x01000000u + 0x0200u);
-  EXPECT_EQ(info.szSerialNumber[0], 'B');  // the record itself is not changed
-
-  _Device_Info ones{};
-  memset(ones.szSerialNumber, 0xFF, 8);  // two words of 0xFFFFFFFF
-  ones.SetDeviceNo(0x1234);              // outside the texts: not summed
-  EXPECT_EQ(MakeDeviceSerialChksum(&ones), 0xFFFFFFFEu);
 }
 
 }  // namespace

@@ -40,13 +40,7 @@ struct HostGlueFixture : testing::Test {
     KelHostGluePaths() = saved;
     cli_init_module_names();
   }
-  void Write(const std::string& name, const std::string& text) {
-    std::ofstream(tmp.File(name)) << text;
-  }
-  std::string Read(const std::string& name) {
-    std::ifstream f(tmp.File(name));
-    return std::string(std::istreambuf_iterator<char>(f), {});
-  }
+  void Write(const std::string& name, const std::string& t) { std::ofstream(tmp.File(name)) << t; }
 };
 
 TEST_F(HostGlueFixture, ModuleNamesComeFromRaidDriverLinesOrTheDefault) {
@@ -97,7 +91,9 @@ TEST_F(HostGlueFixture, InstallLoadsMissingModulesSkipsLoadedOnesAndFailsWhenNot
   cli_init_module_names();
   Write("modules", "modB 1 0 - Live\n");
   EXPECT_EQ(cli_install_module(), 1);
-  EXPECT_EQ(Read("modules"), "modB 1 0 - Live\nmodA 1234 0 - Live 0x0\n");
+  std::ifstream modules(tmp.File("modules"));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(modules), {}),
+            "modB 1 0 - Live\nmodA 1234 0 - Live 0x0\n");
 
   Write("zepraid.conf", "raid_driver broken\n");
   cli_init_module_names();
@@ -108,30 +104,21 @@ TEST_F(HostGlueFixture, InstallLoadsMissingModulesSkipsLoadedOnesAndFailsWhenNot
 }
 
 TEST_F(HostGlueFixture, RootDeviceIsTheDeviceOnTheSlashLine) {
-  const struct {
-    const char* mtab;  // nullptr for no file
-    int size;
-    int rc;
-    const char* device;
-    const char* message;
-  } cases[] = {
+  // mtab nullptr: no file.
+  const struct { const char* mtab; int size, rc; const char* device; } cases[] = {
       {"proc /proc proc rw 0 0\n/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /home ext4 rw\n", 64, 1,
-       "/dev/sda1", ""},
-      {"/dev/sda1 / ext4 rw 0 0\n", 6, 1, "/dev/", ""},  // cut to the buffer
-      {"/dev/sda1 /boot ext4 /\nproc /proc proc rw\n", 64, 0, "", ""},  // "/" as 4th word
-      {nullptr, 64, 0, "",
-       "GetLinuxDirectory: Can not open mount table </etc/mtab>. Pls check your OS\n"},
+       "/dev/sda1"},
+      {"/dev/sda1 / ext4 rw 0 0\n", 6, 1, "/dev/"},                  // cut to the buffer
+      {"/dev/sda1 /boot ext4 /\nproc /proc proc rw\n", 64, 0, ""},  // "/" as 4th word
+      {nullptr, 64, 0, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mtab ? c.mtab : "no file");
     std::filesystem::remove(tmp.File("mtab"));
     if (c.mtab) Write("mtab", c.mtab);
     char dev[64] = {0};
-    testing::internal::CaptureStdout();
     EXPECT_EQ(GetLinuxDirectory(dev, c.size), c.rc);
-    std::string out = testing::internal::GetCapturedStdout();
     EXPECT_STREQ(dev, c.device);
-    EXPECT_NE(out.find(c.message), std::string::npos) << out;
   }
 }
 

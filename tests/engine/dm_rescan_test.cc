@@ -76,6 +76,7 @@ TEST_F(DMRescan, IndexesPastTheTablesAndMissingBuffersAreRefused) {
   uint16_t magic = 0;
   EXPECT_EQ(DM().GetArrayInfoL(64, &ai), ZR_NO_OBJECT);
   EXPECT_EQ(DM().GetArrayInfoL(-1, &ai), ZR_NO_OBJECT);
+  EXPECT_EQ(DM().GetArrayInfoL(63, &ai), ZR_NO_OBJECT);  // in range, empty
   EXPECT_EQ(DM().GetRAMagicNumL(64, &magic), ZR_NO_OBJECT);
   EXPECT_EQ(DM().GetPDInfoL(32, &di), ZR_NO_OBJECT);
   EXPECT_EQ(DM().GetPDMagicNumL(32, &magic), ZR_NO_OBJECT);

@@ -195,8 +195,7 @@ TEST_P(TornSave, NoHalfWrittenArrayIsShownHealthyAndNoFreeAreaCoversAVD) {
   m_power->armed = true;
   EXPECT_EQ(DM().SaveConfAndSendNotifyBusChange(), ZR_DRIVER_FAILED);
   DM().WUnlock();
-  m_power->armed = false;
-  m_power->off = false;
+  m_power->armed = m_power->off = false;  // the power is back
 
   for (bool restart : {false, true}) {
     SCOPED_TRACE(restart ? "after a restart" : "after a rescan");

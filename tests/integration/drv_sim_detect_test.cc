@@ -16,8 +16,8 @@ class SimDetect : public SimDriverTest {
   // Commands go to the last entry first: breaking that node (pulled, or failing twice) forces
   // the fail-over to the other one, and the broken node is dropped.
   void FailsOverFromTheLastNode(bool unplug) {
-    AddDisk(0, 0, -1);
-    AddDisk(1, 0, -1);
+    AddDisk(0, 0);
+    AddDisk(1, 0);
     ASSERT_EQ(m_drv->GetIoCtlFileNames(), 1);
     const std::string broken = m_drv->Entries().back().first;
     const std::string kept = m_drv->Entries().front().first;
@@ -38,11 +38,8 @@ class SimDetect : public SimDriverTest {
     using Names = std::vector<std::string>;
     EXPECT_EQ(Names(sent.begin() + before, sent.end()),
               (unplug ? Names{broken, kept} : Names{broken, broken, kept}));
-    const std::string line = unplug ? "Cannot open device " + path + "\n"
-                                    : "SendScsiIoctlCmd: Ioctl on device " + path + " failed\n";
-    size_t first = out.find(line);
-    ASSERT_NE(first, std::string::npos) << out;
-    EXPECT_EQ(out.find(line, first + 1) != std::string::npos, !unplug) << out;
+    EXPECT_NE(out.find(unplug ? "Cannot open device " + path : "Ioctl on device " + path),
+              std::string::npos) << out;
     EXPECT_NE(out.find("Current dev entry after delete " + path), std::string::npos) << out;
     auto entries = m_drv->Entries();
     ASSERT_EQ(entries.size(), 1u);
@@ -51,28 +48,9 @@ class SimDetect : public SimDriverTest {
   }
 };
 
-// The node names of the driver's entries, sorted.
-std::vector<std::string> EntryNames(KelDrvInterface& drv) {
-  std::vector<std::string> v;
-  for (const auto& e : drv.Entries()) v.push_back(e.first);
-  std::sort(v.begin(), v.end());
-  return v;
-}
-
-TEST_F(SimDetect, OneControllerIsFoundThroughEveryAttachedDisk) {
-  std::string sda = AddDisk(0, 0, -1);
-  std::string sdb = AddDisk(1, 1, -1);
-  EXPECT_EQ(m_drv->Drv_Init(), 0);
-  EXPECT_EQ(m_drv->GetControllerNum(), 1);
-  EXPECT_EQ(m_drv->ControllerIndexes(), std::vector<uint8_t>{0});
-  EXPECT_EQ(EntryNames(*m_drv), (std::vector<std::string>{sda, sdb}));
-  for (const auto& e : m_drv->Entries()) EXPECT_EQ(e.second, 0);
-  EXPECT_EQ(m_sleeps, 0);
-}
-
 TEST_F(SimDetect, SearchProbesWholeDiskNodesOnlyAndKeepsThoseOfTheExactManufacturer) {
-  std::string sda = AddDisk(0, 0, -1);
-  std::string sdb = AddDisk(0, 1, -1);
+  std::string sda = AddDisk(0, 0);
+  std::string sdb = AddDisk(0, 1);
   ASSERT_TRUE(WriteMbr(4, 2));  // sdb1 and sdb2
   for (const char* n : {"hda", "tty0", "sg0", "sd"}) std::ofstream(Folder().DevDir() + "/" + n);
   // A fresh driver context, so that its search runs over the partitioned folder.
@@ -80,10 +58,12 @@ TEST_F(SimDetect, SearchProbesWholeDiskNodesOnlyAndKeepsThoseOfTheExactManufactu
   KelDrvInterface drv(std::unique_ptr<KelDrvTransport>(rec), Folder().DevDir());
   drv.SetSleep([](int) {});
   EXPECT_EQ(drv.GetIoCtlFileNames(), 1);
-  std::vector<std::string> sent = rec->Sent();
+  std::vector<std::string> sent = rec->Sent(), entries;
+  for (const auto& e : drv.Entries()) entries.push_back(e.first);
   std::sort(sent.begin(), sent.end());
+  std::sort(entries.begin(), entries.end());
   EXPECT_EQ(sent, (std::vector<std::string>{sda, sdb}));
-  EXPECT_EQ(EntryNames(drv), (std::vector<std::string>{sda, sdb}));
+  EXPECT_EQ(entries, sent);
   // With the tables filled, another search returns at once without sending.
   EXPECT_EQ(drv.GetIoCtlFileNames(), 1);
   EXPECT_EQ(rec->Sent().size(), 2u);
@@ -115,9 +95,8 @@ TEST_F(SimDetect, ANodeFailingTwiceIsDroppedAndAnotherCarriesTheCommand) {
 }
 
 TEST_F(SimDetect, SendFailsAfterTwoRoundsWhenEveryNodeFailsAndAnUnknownKindIsNotSent) {
-  std::string sda = AddDisk(0, 0, -1);
+  std::string sda = AddDisk(0, 0), err;
   ASSERT_EQ(m_drv->GetIoCtlFileNames(), 1);
-  std::string err;
   ASSERT_TRUE(KelSimSetFault(Folder(), sda, 0x0F, -1, &err)) << err;
   testing::internal::CaptureStdout();
   EXPECT_EQ(m_op->NotifyOsBusChanged(0, nullptr), 0);
@@ -132,9 +111,7 @@ TEST_F(SimDetect, SendFailsAfterTwoRoundsWhenEveryNodeFailsAndAnUnknownKindIsNot
 }
 
 TEST_F(SimDetect, IdentityFailingOnEveryDiskLeavesTheDriverPresentWithNoController) {
-  std::string sda = AddDisk(0, 0, -1);
-  std::string sdb = AddDisk(0, 1, -1);
-  std::string err;
+  std::string sda = AddDisk(0, 0), sdb = AddDisk(0, 1), err;
   ASSERT_TRUE(KelSimSetFault(Folder(), sda, 0x01, -1, &err)) << err;
   ASSERT_TRUE(KelSimSetFault(Folder(), sdb, 0x01, -1, &err)) << err;
   testing::internal::CaptureStdout();
@@ -144,13 +121,10 @@ TEST_F(SimDetect, IdentityFailingOnEveryDiskLeavesTheDriverPresentWithNoControll
   EXPECT_TRUE(m_drv->Entries().empty());
   EXPECT_EQ(m_transport->Wakes(), 1);
   EXPECT_EQ(m_sleeps, 3 * 3 + 3);  // three passes per search, three searches, one wait each
-  for (std::string line :
-       {"GetBasicCtlerInfoEx: ioctl error on " + Folder().DevDir() + "/" + sda + "\n",
-        std::string("GetIoCtlFileNames: can not find clter\n"),
-        std::string("drv_detect: Can not find any device attached to the controller in this "
-                    "system\n"),
-        std::string("]: Can not find any device attached to the controller in this system\n")})
-    EXPECT_NE(out.find(line), std::string::npos) << line << out;
+  EXPECT_NE(out.find("GetBasicCtlerInfoEx: ioctl error on " + Folder().DevDir() + "/" + sda),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("drv_detect: Can not find any device attached to the controller"),
+            std::string::npos) << out;
 
   // A command with no node to go through fails instead of hanging.
   _Controller_Info info;
@@ -166,13 +140,14 @@ TEST_F(SimDetect, IdentityFailingOnEveryDiskLeavesTheDriverPresentWithNoControll
 
 TEST_F(SimDetect, SystemDiskRecordFollowsTheRealTargetsOfTheRootDevice) {
   // At detection the root partition's node is asked, and answers for its plain disk.
-  std::string sda = AddDisk(0, 0, -1);
-  std::string sdb = AddDisk(0, 1, -1);  // device number 4
+  AddDisk(0, 0);
+  std::string sdb = AddDisk(0, 1), err;  // device number 4
   ASSERT_TRUE(WriteMbr(4));
-  std::string err;
   ASSERT_TRUE(KelSimSetRoot(Folder(), sdb, &err)) << err;
   EXPECT_EQ(m_drv->IsSystemDisk(0, 4), 0);  // not before the next refresh
   EXPECT_EQ(m_drv->Drv_Init(), 0);
+  EXPECT_EQ(m_drv->ControllerIndexes(), std::vector<uint8_t>{0});
+  EXPECT_EQ(m_sleeps, 0);
   EXPECT_EQ(m_transport->Sent().back(), sdb + "1");
   _Real_Targets_Pos_Info rec = m_drv->SystemDiskRecord();
   EXPECT_EQ(rec.byValid, 1);

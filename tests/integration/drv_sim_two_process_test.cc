@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "tests/integration/integ_fixture.h"
 
 namespace {
@@ -52,10 +54,9 @@ TEST_F(SimTwoProcesses, ScansThroughTheDriverNeverFailOrTearWhileTheOperatorActs
   // raises SIGPIPE.
 
   int scans = 0, failures = 0, torn = 0, status = 0;
-  bool childDone = false;
   // The pulled disk's node may be tried and dropped along the way; that chatter is expected.
   testing::internal::CaptureStdout();
-  while (!childDone) {
+  do {
     _Controller_Info ctl;
     _Channel_Info ch;
     _Device_Info dev;
@@ -64,20 +65,14 @@ TEST_F(SimTwoProcesses, ScansThroughTheDriverNeverFailOrTearWhileTheOperatorActs
     if (!m_op->GetChannelInformation(0, 0, &ch)) ++failures;
     if (!m_op->GetDeviceInformation(0, 0, 0, &dev) || AtaText(dev.szSerialNumber, 20) != "STEADY")
       ++failures;
-    if (!m_op->ReadConfigData(0, 0, 4, area.data(), KEL_CONF_BYTES)) {
+    if (!m_op->ReadConfigData(0, 0, 4, area.data(), KEL_CONF_BYTES))
       ++failures;
-    } else {
-      for (uint8_t b : area)
-        if (b != area[0]) {
-          ++torn;
-          break;
-        }
-    }
+    else if (std::count(area.begin(), area.end(), area[0]) != KEL_CONF_BYTES)
+      ++torn;
     ++scans;
     char token = 1;
     if (scans <= kOperatorRounds && write(pipeFd[1], &token, 1) != 1) ++failures;
-    if (waitpid(child, &status, WNOHANG) == child) childDone = true;
-  }
+  } while (waitpid(child, &status, WNOHANG) != child);
   close(pipeFd[0]);
   close(pipeFd[1]);
   std::string chatter = testing::internal::GetCapturedStdout();

@@ -86,8 +86,7 @@ inline std::string AtaText(const uint8_t* p, size_t width) { return SimGetAtaTex
 class SimDriverTest : public testing::Test {
  protected:
   void SetUp() override {
-    m_tmp = m_dir.path();
-    ASSERT_FALSE(m_tmp.empty());
+    ASSERT_FALSE(m_dir.path().empty());
     m_savedPaths = KelHostGluePaths();
     std::string err;
     ASSERT_TRUE(KelSimInit(SimDir(), Channels(), &err)) << err;
@@ -107,7 +106,7 @@ class SimDriverTest : public testing::Test {
   }
 
   virtual int Channels() { return 2; }
-  std::string SimDir() const { return m_tmp + "/sim"; }
+  std::string SimDir() const { return m_dir.File("sim"); }
   KelSimFolder& Folder() { return *m_folder; }
 
   // Disks are 512 MiB unless said otherwise; port -1: attached directly, not behind a hub.
@@ -151,7 +150,6 @@ class SimDriverTest : public testing::Test {
   }
 
   kel_test::TempDir m_dir;
-  std::string m_tmp;  // m_dir's path
   KelHostPaths m_savedPaths;
   std::unique_ptr<KelSimFolder> m_folder;
   RecordingSimTransport* m_transport = nullptr;  // owned by m_drv

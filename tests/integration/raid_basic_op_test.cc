@@ -118,10 +118,8 @@ TEST_F(WrapperBytes, WrongLengthsAndControllerIndexesPrintAssertions) {
   m_op->ReadConfigData(0, 0, 0, buf.data(), 512);
   KelMultiConfFree(PrePareMultiConfData(0, 0, buf.data(), 1024, nullptr));
   std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("(DWORD)numSector*HD_SECTOR_SIZE == dwToRead"), std::string::npos) << out;
-  EXPECT_NE(out.find("(DWORD)pRecMultiPDConfItem->numSector*HD_SECTOR_SIZE == wdBufSize"),
-            std::string::npos)
-      << out;
+  EXPECT_NE(out.find("numSector*HD_SECTOR_SIZE == dwToRead"), std::string::npos) << out;
+  EXPECT_NE(out.find("numSector*HD_SECTOR_SIZE == wdBufSize"), std::string::npos) << out;
 
   // The bus-changed notice through a packet: sent at once, its controller noted; index 255 is
   // refused with an assertion before anything is sent.

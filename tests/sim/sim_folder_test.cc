@@ -1,77 +1,48 @@
-// The simulator's folder: sparse images, device nodes that follow the partition table,
-// refused positions, and operations from two processes that never lose one another's
-// changes. Unplugging, plugging and the mount table are checked through the driver in
-// tests/integration.
+// The simulator's folder: sparse images, refused positions, and operations from two
+// processes that never lose one another's changes. Device nodes, unplugging, plugging and
+// the mount table are checked through the driver in tests/integration and tests/engine.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "sim/sim_ops.h"
-#include "sim/sim_transport.h"
-#include "tests/sim/sim_test_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 class SimFolder : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(KelSimInit(m_dir.Sim(), 2, &m_err)) << m_err; }
+  void SetUp() override { ASSERT_TRUE(KelSimInit(m_sim, 2, &m_err)) << m_err; }
 
-  std::string AddDisk(int channel, int side, uint64_t sectors = 4096, int port = -1) {
+  std::string AddDisk(uint64_t sectors = 4096) {
     KelSimDiskSpec spec;
-    spec.channel = channel;
-    spec.side = side;
-    spec.port = port;
     spec.sectors = sectors;
     std::string name;
     EXPECT_TRUE(KelSimAddDisk(m_f, spec, &name, &m_err)) << m_err;
     return name;
   }
-  std::vector<std::string> Nodes() {
-    std::vector<std::string> v = KelSimTransport(m_dir.Sim()).ListNodes();
-    std::sort(v.begin(), v.end());
-    return v;
-  }
 
-  SimTestDir m_dir;
-  KelSimFolder m_f{m_dir.Sim()};
+  kel_test::TempDir m_dir;
+  const std::string m_sim = m_dir.File("sim");
+  KelSimFolder m_f{m_sim};
   std::string m_err;
 };
 
 TEST_F(SimFolder, InitRefusesAFolderThatHoldsAControllerAndImagesAreSparse) {
-  EXPECT_FALSE(KelSimInit(m_dir.Sim(), 2, &m_err));
+  EXPECT_FALSE(KelSimInit(m_sim, 2, &m_err));
   EXPECT_NE(m_err.find("already"), std::string::npos);
-  std::string name = AddDisk(0, 0, 4ull << 30 >> 9);  // 4 GiB
+  std::string name = AddDisk(4ull << 30 >> 9);  // 4 GiB
   struct stat st;
   ASSERT_EQ(stat(m_f.ImagePath(name).c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 4ll << 30);
   EXPECT_LT(st.st_blocks * 512, 1 << 20);
 }
 
-TEST_F(SimFolder, PartitionNodesFollowTheFirstSector) {
-  std::string sda = AddDisk(0, 0);
-  EXPECT_EQ(Nodes(), std::vector<std::string>{"sda"});
-  unsigned char mbr[512] = {};
-  mbr[446 + 4] = 0x83;           // first primary entry
-  mbr[446 + 2 * 16 + 4] = 0x07;  // third
-  mbr[510] = 0x55;
-  mbr[511] = 0xAA;
-  for (bool partitioned : {true, false}) {
-    if (!partitioned) mbr[510] = 0;
-    std::fstream img(m_f.ImagePath(sda), std::ios::in | std::ios::out | std::ios::binary);
-    img.write(reinterpret_cast<char*>(mbr), 512);
-    img.close();
-    ASSERT_TRUE(KelSimSetRoot(m_f, sda, &m_err));  // any operation refreshes the nodes
-    using Names = std::vector<std::string>;
-    EXPECT_EQ(Nodes(), (partitioned ? Names{"sda", "sda1", "sda3"} : Names{"sda"}));
-  }
-}
-
 TEST_F(SimFolder, TakenPositionsAndMissingHubsAreRefused) {
-  AddDisk(0, 0);
+  AddDisk();
   KelSimDiskSpec spec;
   spec.sectors = 4096;
   std::string name;
@@ -87,24 +58,21 @@ TEST_F(SimFolder, TakenPositionsAndMissingHubsAreRefused) {
 }
 
 TEST_F(SimFolder, TwoProcessesActingAtOnceLoseNoOperation) {
-  std::string sda = AddDisk(0, 0);
+  std::string sda = AddDisk();
   constexpr int kRounds = 40;
   // Each process bumps its own attribute's value once per round; a lost update shows as a
   // value short of the number of rounds.
   auto work = [&](uint8_t id) {
     for (int i = 0; i < kRounds; ++i) {
-      bool ok = m_f.Transact(
-          [&](KelSimState& s, bool* dirty, std::string*) {
-            KelSimDisk* d = s.FindDisk(sda);
-            auto a = std::find_if(d->attrs.begin(), d->attrs.end(),
-                                  [&](const auto& x) { return x.id == id; });
-            if (a == d->attrs.end()) d->attrs.push_back({id, 1, 0});
-            else a->value++;
-            *dirty = true;
-            return true;
-          },
-          &m_err);
-      if (!ok) return false;
+      auto bump = [&](KelSimState& s, bool* dirty, std::string*) {
+        auto& attrs = s.FindDisk(sda)->attrs;
+        auto a = std::find_if(attrs.begin(), attrs.end(), [&](auto& x) { return x.id == id; });
+        if (a == attrs.end()) attrs.push_back({id, 1, 0});
+        else a->value++;
+        *dirty = true;
+        return true;
+      };
+      if (!m_f.Transact(bump, &m_err)) return false;
     }
     return true;
   };

@@ -12,7 +12,7 @@
 #include "sim/sim_codec.h"
 #include "sim/sim_ops.h"
 #include "sim/sim_transport.h"
-#include "tests/sim/sim_test_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -20,8 +20,7 @@ const unsigned char kCdb[10] = {0xFF, 0x17, 0x5A, 0, 0, 0, 0, 0, 0, 0};
 
 // A page-rounded UCMD buffer for `code` with a parameter area of `plen` bytes.
 std::vector<unsigned char> Ucmd(uint8_t code, size_t plen) {
-  size_t need = 36 + plen + 1;
-  std::vector<unsigned char> b((need + 4095) / 4096 * 4096, 0);
+  std::vector<unsigned char> b((36 + plen + 1 + 4095) / 4096 * 4096, 0);  // and a spare byte
   SimPutU16(b.data(), 28, 0x5A17);
   b[30] = code;
   SimPutU32(b.data(), 32, static_cast<uint32_t>(plen));
@@ -41,22 +40,21 @@ class SimTransportTest : public ::testing::Test {
   // sda on channel 0 master (device number 0), sdb on channel 0 slave (device number 4).
   void SetUp() override {
     std::string err, name;
-    ASSERT_TRUE(KelSimInit(m_dir.Sim(), 2, &err)) << err;
+    ASSERT_TRUE(KelSimInit(m_sim, 2, &err)) << err;
     KelSimDiskSpec spec;
     spec.sectors = 8192;
-    for (int side : {0, 1}) {
-      spec.side = side;
+    for (spec.side = 0; spec.side < 2; ++spec.side)
       ASSERT_TRUE(KelSimAddDisk(m_folder, spec, &name, &err)) << err;
-    }
   }
 
   KelDrvSendResult Send(std::vector<unsigned char> b, const std::string& node = "sda") {
     return m_tr.Send(node, kCdb, b.data(), b.size());
   }
 
-  SimTestDir m_dir;
-  KelSimFolder m_folder{m_dir.Sim()};
-  KelSimTransport m_tr{m_dir.Sim()};
+  kel_test::TempDir m_dir;
+  const std::string m_sim = m_dir.File("sim");
+  KelSimFolder m_folder{m_sim};
+  KelSimTransport m_tr{m_sim};
 };
 
 }  // namespace
@@ -64,12 +62,7 @@ class SimTransportTest : public ::testing::Test {
 TEST_F(SimTransportTest, MalformedCommandsAreRefused) {
   using Edit = std::function<void(std::vector<unsigned char>&)>;
   const Edit none = [](auto&) {};
-  const struct {
-    uint8_t code;
-    size_t plen;
-    Edit edit;
-    const char* message;
-  } cases[] = {
+  const struct { uint8_t code; size_t plen; Edit edit; const char* message; } cases[] = {
       {0x01, 84, [](auto& b) { b[28] = 0; }, "holds no UCMD block"},
       {0x01, 84, [](auto& b) { SimPutU32(b.data(), 32, 5000); }, "exceeds the buffer"},
       {0x01, 10, none, "sub-command 0x01: parameter length 10, needs 84"},

@@ -32,28 +32,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace kel_test {
-
-inline constexpr size_t kConfAreaSize = 3072;
-inline constexpr size_t kConfPdSectorAt = 2048;
-inline constexpr size_t kConfMarkerAt = 2560;
-inline constexpr size_t kConfVdBlockSize = 256;
-inline constexpr uint16_t kConfMarker = 0xAA55;
-inline constexpr uint16_t kConfPdSignature = 0xE2E4;
-inline constexpr uint16_t kConfVdSignature = 0xD4D6;
-inline constexpr uint8_t kConfLayoutVersion = 3;
-
-// Offset of the VD block of `slot` (0 or 1) within the area.
-inline constexpr size_t ConfVdBlockAt(int slot) { return static_cast<size_t>(7 - slot) * 256; }
 
 // One VD block. Fields left at their defaults are written as zero (or as stated).
 struct ConfVd {
@@ -100,44 +89,42 @@ struct ConfOldVd {
 
 class ConfAreaBuilder {
  public:
-  ConfAreaBuilder() : m_area(kConfAreaSize, 0) { Marker(kConfLayoutVersion); }
+  ConfAreaBuilder() : m_area(3072, 0) { Marker(3); }
 
-  // The marker sector: signature and layout version.
+  // The marker sector (2560): signature and layout version.
   ConfAreaBuilder& Marker(uint8_t version) {
-    Put16(kConfMarkerAt, kConfMarker);
-    m_area[kConfMarkerAt + 2] = version;
+    Put(2560, 0xAA55, 2);
+    m_area[2562] = version;
     return *this;
   }
 
-  // The PD sector of a disk whose identity sums to `serialChecksum`. VD blocks added later
-  // take their ids from it.
+  // The PD sector (2048) of a disk whose identity sums to `serialChecksum`. VD blocks added
+  // later take their ids from it.
   ConfAreaBuilder& Pd(uint32_t serialChecksum, uint8_t status = 0, uint8_t origin = 32) {
     m_serial = serialChecksum;
     m_hasPd = true;
-    const size_t p = kConfPdSectorAt;
-    Put16(p, kConfPdSignature);
-    m_area[p + 2] = kConfLayoutVersion;
-    Put32(p + 8, serialChecksum);
-    m_area[p + 12] = status;
-    m_area[p + 14] = origin;
+    Put(2048, 0xE2E4, 2);
+    m_area[2050] = 3;
+    Put(2056, serialChecksum, 4);
+    m_area[2060] = status;
+    m_area[2062] = origin;
     return *this;
   }
 
   // The VD block of `slot`; also sets the slot's bit in the VD map and counts it.
   ConfAreaBuilder& Vd(int slot, const ConfVd& vd) {
-    const size_t b = ConfVdBlockAt(slot);
-    std::fill(m_area.begin() + static_cast<long>(b),
-              m_area.begin() + static_cast<long>(b + kConfVdBlockSize), 0);
-    Put16(b, kConfVdSignature);
+    const size_t b = static_cast<size_t>(7 - slot) * 256;
+    std::fill_n(m_area.begin() + static_cast<long>(b), 256, 0);
+    Put(b, 0xD4D6, 2);
     m_area[b + 2] = static_cast<uint8_t>(slot);
-    Put32(b + 4, vd.vdId != 0 ? vd.vdId : VdId(m_serial, slot));
-    Put64(b + 8, vd.start);
-    Put64(b + 16, vd.start + vd.length);
-    Put64(b + 24, vd.length);
-    Put16(b + 32, static_cast<uint16_t>((vd.valid ? 1 : 0) | vd.extraState));
-    Put64(b + 36, vd.arrayMark);
-    Put64(b + 44, vd.sideValue);
-    PutText(b + 52, vd.name, 24);
+    Put(b + 4, vd.vdId != 0 ? vd.vdId : VdId(m_serial, slot), 4);
+    Put(b + 8, vd.start, 8);
+    Put(b + 16, vd.start + vd.length, 8);
+    Put(b + 24, vd.length, 8);
+    Put(b + 32, (vd.valid ? 1 : 0) | vd.extraState, 2);
+    Put(b + 36, vd.arrayMark, 8);
+    Put(b + 44, vd.sideValue, 8);
+    PutText(b + 52, vd.name);
     m_area[b + 100] = vd.raidType;
     m_area[b + 101] = vd.vdCount;
     m_area[b + 104] = static_cast<uint8_t>(1 | (vd.arrayName.empty() ? 0 : 2) | vd.flags104);
@@ -145,41 +132,36 @@ class ConfAreaBuilder {
     m_area[b + 108] = vd.stripeSectors;
     m_area[b + 109] = vd.levelParam;
     m_area[b + 112] = static_cast<uint8_t>((vd.position & 7) | (vd.secondHalf ? 0x80 : 0));
-    Put64(b + 172, vd.syncPosition);
-    Put64(b + 180, vd.length);
-    PutText(b + 188, vd.arrayName, 24);
+    Put(b + 172, vd.syncPosition, 8);
+    Put(b + 180, vd.length, 8);
+    PutText(b + 188, vd.arrayName);
     for (size_t i = 0; i < vd.memberIds.size() && i < 8; ++i)
-      Put32(b + 212 + 4 * i, vd.memberIds[i]);
-    const size_t p = kConfPdSectorAt;
-    const uint32_t bit = 1u << slot;
-    uint32_t map = Get32(p + 4);
-    if ((map & bit) == 0) {
-      Put32(p + 4, map | bit);
-      ++m_area[p + 3];
+      Put(b + 212 + 4 * i, vd.memberIds[i], 4);
+    if (m_vdSlots.insert(slot).second) {
+      m_area[2052 + slot / 8] |= static_cast<uint8_t>(1 << slot % 8);
+      ++m_area[2051];
     }
-    m_vdSlots[slot] = true;
     return *this;
   }
 
   // An area in the older layout: the marker sector alone carries the one VD.
   ConfAreaBuilder& OldLayout(const ConfOldVd& vd) {
-    const size_t m = kConfMarkerAt;
+    const size_t m = 2560;
     Marker(vd.version);
     m_area[m + 3] = static_cast<uint8_t>((vd.flagA ? 1 : 0) | (vd.raidType & 0x0F) << 3);
     m_area[m + 4] = static_cast<uint8_t>(vd.positionField << 2);
     m_area[m + 5] = static_cast<uint8_t>((vd.vdCount & 7) | (vd.flagB ? 8 : 0) |
                                          (vd.stripeExponent & 0x0F) << 4);
-    Put32(m + 6, static_cast<uint32_t>(vd.length));
-    Put32(m + 10, static_cast<uint32_t>(vd.length >> 32));
-    Put32(m + 14, vd.serialChecksum);
-    for (size_t i = 0; i < vd.memberIds.size() && i < 8; ++i) Put32(m + 18 + 4 * i, vd.memberIds[i]);
+    Put(m + 6, vd.length, 8);  // two u32, low first
+    Put(m + 14, vd.serialChecksum, 4);
+    for (size_t i = 0; i < vd.memberIds.size() && i < 8; ++i)
+      Put(m + 18 + 4 * i, vd.memberIds[i], 4);
     m_area[m + 62] = vd.flagC ? 1 : 0;
     m_area[m + 63] = vd.pending;
-    Put32(m + 64, vd.pendingValue1);
-    Put32(m + 68, vd.pendingValue2);
+    Put(m + 64, vd.pendingValue1, 4);
+    Put(m + 68, vd.pendingValue2, 4);
     m_area[m + 72] = vd.levelParam;
-    Put32(m + 73, static_cast<uint32_t>(vd.syncPosition));
-    Put32(m + 77, static_cast<uint32_t>(vd.syncPosition >> 32));
+    Put(m + 73, vd.syncPosition, 8);
     return *this;
   }
 
@@ -192,10 +174,9 @@ class ConfAreaBuilder {
   // The finished area: PD sector and VD block checksums computed, then the pokes applied.
   std::vector<uint8_t> Bytes() const {
     std::vector<uint8_t> out = m_area;
-    if (m_hasPd) out[kConfPdSectorAt + 511] = Xor(out, kConfPdSectorAt, 511);
-    for (const auto& [slot, used] : m_vdSlots) {
-      if (!used) continue;
-      const size_t b = ConfVdBlockAt(slot);
+    if (m_hasPd) out[2048 + 511] = Xor(out, 2048, 511);
+    for (int slot : m_vdSlots) {
+      const size_t b = static_cast<size_t>(7 - slot) * 256;
       out[b + 113] = Xor(out, b + 212, 32);
       out[b + 255] = Xor(out, b, 255);
     }
@@ -215,28 +196,18 @@ class ConfAreaBuilder {
   }
 
  private:
-  void Put16(size_t at, uint16_t v) {
-    for (int i = 0; i < 2; ++i) m_area[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  // `width` bytes of `v` at `at`, little-endian.
+  void Put(size_t at, uint64_t v, int width) {
+    for (int i = 0; i < width; ++i) m_area[at + i] = static_cast<uint8_t>(v >> (8 * i));
   }
-  void Put32(size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) m_area[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  }
-  void Put64(size_t at, uint64_t v) {
-    for (int i = 0; i < 8; ++i) m_area[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  }
-  uint32_t Get32(size_t at) const {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(m_area[at + i]) << (8 * i);
-    return v;
-  }
-  void PutText(size_t at, const std::string& s, size_t width) {
-    std::memcpy(&m_area[at], s.data(), s.size() < width ? s.size() : width);
+  void PutText(size_t at, const std::string& s) {  // at most 24 bytes
+    std::memcpy(&m_area[at], s.data(), std::min<size_t>(s.size(), 24));
   }
 
   std::vector<uint8_t> m_area;
   uint32_t m_serial = 0;
   bool m_hasPd = false;
-  std::map<int, bool> m_vdSlots;
+  std::set<int> m_vdSlots;
   std::map<size_t, uint8_t> m_pokes;
 };
 
@@ -246,15 +217,10 @@ class ConfAreaBuilder {
 // pairs swapped; the sum is taken after swapping them back, i.e. over the plain text.)
 inline uint32_t ConfSerialChecksum(const std::string& serial, const std::string& firmware,
                                    const std::string& model) {
-  auto sum = [](const std::string& text, size_t width) {
-    std::string padded(width, ' ');
-    padded.replace(0, text.size() < width ? text.size() : width, text, 0, width);
-    uint32_t s = 0;
-    for (size_t i = 0; i < width; i += 4)
-      s += static_cast<uint32_t>(static_cast<uint8_t>(padded[i])) |
-           static_cast<uint32_t>(static_cast<uint8_t>(padded[i + 1])) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(padded[i + 2])) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(padded[i + 3])) << 24;
+  auto sum = [](std::string text, size_t width) {
+    text.resize(width, ' ');
+    uint32_t s = 0;  // byte i is bits 8 * (i % 4) of its word
+    for (size_t i = 0; i < width; ++i) s += static_cast<uint32_t>(uint8_t(text[i])) << 8 * (i % 4);
     return s;
   };
   return sum(serial, 20) + sum(firmware, 8) + sum(model, 40);
@@ -264,18 +230,13 @@ namespace conf_detail {
 
 // Runs a program (no shell), its standard output into `out` when given; true on exit 0.
 inline bool Run(const std::vector<std::string>& argv, std::string* out = nullptr) {
-  int pipeFd[2] = {-1, -1};
-  if (out != nullptr && pipe(pipeFd) != 0) return false;
-  pid_t pid = fork();
-  if (pid < 0) return false;
+  int fd[2] = {-1, -1};
+  if (out != nullptr && pipe(fd) != 0) return false;
+  const pid_t pid = fork();
   if (pid == 0) {
-    int devnull = open("/dev/null", O_WRONLY);
-    dup2(out != nullptr ? pipeFd[1] : devnull, STDOUT_FILENO);
+    const int devnull = open("/dev/null", O_WRONLY);
+    dup2(out != nullptr ? fd[1] : devnull, STDOUT_FILENO);
     dup2(devnull, STDERR_FILENO);
-    if (out != nullptr) {
-      close(pipeFd[0]);
-      close(pipeFd[1]);
-    }
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -283,53 +244,33 @@ inline bool Run(const std::vector<std::string>& argv, std::string* out = nullptr
     _exit(127);
   }
   if (out != nullptr) {
-    close(pipeFd[1]);
+    close(fd[1]);
     char buf[4096];
-    ssize_t n;
-    while ((n = read(pipeFd[0], buf, sizeof buf)) > 0) out->append(buf, static_cast<size_t>(n));
-    close(pipeFd[0]);
+    for (ssize_t n; (n = read(fd[0], buf, sizeof buf)) > 0;) out->append(buf, size_t(n));
+    close(fd[0]);
   }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
+  while (pid > 0 && waitpid(pid, &status, 0) < 0)
     if (errno != EINTR) return false;
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The JSON string that starts at `at` (at its opening quote), unescaped; `at` moves past it.
-inline bool JsonString(const std::string& j, size_t& at, std::string* value) {
-  if (at >= j.size() || j[at] != '"') return false;
+// The string value of `key` in the object that starts at `from`, unescaped (kelsim escapes
+// '"' and '\\' with a backslash, control characters as \u00XX).
+inline bool JsonField(const std::string& j, size_t from, const std::string& key,
+                      std::string* value) {
+  size_t at = j.find("\"" + key + "\":\"", from);
+  if (at == std::string::npos || at > j.find('}', from)) return false;
   value->clear();
-  for (++at; at < j.size(); ++at) {
-    char c = j[at];
-    if (c == '"') {
-      ++at;
-      return true;
-    }
-    if (c != '\\') {
-      *value += c;
-      continue;
-    }
-    if (++at >= j.size()) return false;
-    char e = j[at];
-    if (e == 'u' && at + 4 < j.size()) {
+  for (at += key.size() + 4; at < j.size() && j[at] != '"'; ++at) {
+    if (j[at] == '\\' && j[++at] == 'u') {
       *value += static_cast<char>(std::stoi(j.substr(at + 1, 4), nullptr, 16));
       at += 4;
     } else {
-      *value += e == 'n' ? '\n' : e == 't' ? '\t' : e;
+      *value += j[at];
     }
   }
-  return false;
-}
-
-// The string value of `key` in the object that starts at `from`.
-inline bool JsonField(const std::string& j, size_t from, const std::string& key,
-                      std::string* value) {
-  size_t at = j.find("\"" + key + "\":", from);
-  size_t end = j.find('}', from);
-  if (at == std::string::npos || (end != std::string::npos && at > end)) return false;
-  at += key.size() + 3;
-  return JsonString(j, at, value);
+  return at < j.size();
 }
 
 }  // namespace conf_detail
@@ -351,15 +292,13 @@ inline bool SimDiskSerialChecksum(const std::string& kelsim, const std::string& 
   return true;
 }
 
-// Writes `area` to `file` and imports it into simulated disk `disk` with kelsim.
+// Writes `area` to `file` and imports it into simulated disk `disk` with kelsim (which
+// refuses a file cut short).
 inline bool ImportConfArea(const std::string& kelsim, const std::string& simDir,
                            const std::string& disk, const std::vector<uint8_t>& area,
                            const std::string& file) {
-  {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(area.data()), static_cast<std::streamsize>(area.size()));
-    if (!out) return false;
-  }
+  std::ofstream(file, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(area.data()), static_cast<std::streamsize>(area.size()));
   return conf_detail::Run({kelsim, "--dir", simDir, "area-import", disk, file});
 }
 

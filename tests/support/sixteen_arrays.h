@@ -62,19 +62,14 @@ inline bool MakeSixteenArraySim(const std::string& simDir) {
     const SixteenArray& arr = layout[a];
     std::vector<uint32_t> ids;
     for (int d : arr.disks) ids.push_back(ConfAreaBuilder::VdId(serial[d], arr.slot));
-    for (size_t pos = 0; pos < arr.disks.size(); ++pos) {
-      ConfVd vd;
-      vd.raidType = arr.raidType;
-      vd.vdCount = static_cast<uint8_t>(arr.disks.size());
-      vd.position = static_cast<uint8_t>(pos);
-      vd.start = arr.slot == 0 ? 0 : kSixteenVdSectors;
-      vd.length = kSixteenVdSectors;
-      vd.stripeSectors = arr.raidType == 0 || arr.raidType == 5 ? 128 : 0;
-      vd.name = "vd" + std::to_string(a);
-      vd.arrayName = "array" + std::to_string(100 + a);
-      vd.memberIds = ids;
-      areas[arr.disks[pos]].Vd(arr.slot, vd);
-    }
+    for (size_t pos = 0; pos < arr.disks.size(); ++pos)
+      areas[arr.disks[pos]].Vd(
+          arr.slot, {.raidType = arr.raidType, .vdCount = static_cast<uint8_t>(arr.disks.size()),
+                     .position = static_cast<uint8_t>(pos),
+                     .start = arr.slot == 0 ? 0 : kSixteenVdSectors, .length = kSixteenVdSectors,
+                     .stripeSectors = uint8_t(arr.raidType == 0 || arr.raidType == 5 ? 128 : 0),
+                     .name = "vd" + std::to_string(a),
+                     .arrayName = "array" + std::to_string(100 + a), .memberIds = ids});
   }
   for (int d = 0; d < kSixteenDisks; ++d)
     if (!ImportConfArea(kelsim, simDir, SixteenDiskName(d), areas[d].Bytes(),
