@@ -136,6 +136,10 @@ TEST_F(WrapperBytes, WrongLengthsAndControllerIndexesPrintAssertions) {
   EXPECT_NE(out.find("byCtrlIndex < MAX_CONTROLLERS"), std::string::npos);
   EXPECT_EQ(m_transport->Sent().size(), sent);
   EXPECT_TRUE(packet.DeliverUcmdPacket());  // nothing queued
+  KelUcmdBuffer block;
+  ASSERT_TRUE(block.Build(KEL_UCMD_HOTPLUG, 4));
+  ASSERT_TRUE(packet.QueueUcmd(7, std::move(block)));  // a controller that is not there
+  EXPECT_FALSE(packet.DeliverUcmdPacket());
   packet.EndUcmdPackPro();
   EXPECT_TRUE(packet.Controllers().empty());
 }
