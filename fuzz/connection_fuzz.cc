@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "driver/host_glue.h"
+#include "fuzz/fuzz_support.h"
 #include "service/account/kel_account.h"
 #include "service/config/kel_remote_config.h"
 #include "service/core/srv_private.h"
@@ -184,12 +185,9 @@ void Converse(int fd, const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (getenv("KEL_FUZZ_VERBOSE") == nullptr && freopen("/dev/null", "w", stdout) == nullptr)
-    Fail("cannot silence stdout");
-  const char* tmp = getenv("TMPDIR");
-  std::string pattern =
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kel-connection-fuzz-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) Fail("mkdtemp");
+  if (!KelFuzzQuietStdout()) Fail("cannot silence stdout");
+  const std::string pattern = KelFuzzTempDir("connection-fuzz");
+  if (pattern.empty()) Fail("mkdtemp");
   if (AesModuleInit() != 0) Fail("AesModuleInit");
   g_world = new World;
   World& w = *g_world;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "service/account/kel_account.h"
 #include "service/core/srv_private.h"
 #include "service/login/user_login.h"
@@ -155,12 +156,9 @@ bool IsLoginResult(int code) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Every refused login prints; keep the diagnostics only when asked.
-  if (getenv("KEL_FUZZ_VERBOSE") == nullptr && freopen("/dev/null", "w", stdout) == nullptr)
-    Fail("cannot silence stdout");
-  const char* tmp = getenv("TMPDIR");
-  std::string pattern =
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kel-login-fuzz-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) Fail("mkdtemp");
+  if (!KelFuzzQuietStdout()) Fail("cannot silence stdout");
+  const std::string pattern = KelFuzzTempDir("login-fuzz");
+  if (pattern.empty()) Fail("mkdtemp");
   if (AesModuleInit() != 0) Fail("AesModuleInit");
   g_world = new World;
   g_world->dir = pattern;

@@ -17,6 +17,7 @@
 #include <memory>
 #include <thread>
 
+#include "fuzz/fuzz_support.h"
 #include "sharedlib/packet.h"
 
 namespace {
@@ -114,8 +115,7 @@ std::thread Feed(int fd, const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // The receiver prints a diagnostic for every skipped byte; keep them only when asked.
-  if (getenv("KEL_FUZZ_VERBOSE") == nullptr && freopen("/dev/null", "w", stdout) == nullptr)
-    Fail("cannot silence stdout");
+  if (!KelFuzzQuietStdout()) Fail("cannot silence stdout");
   return 0;
 }
 

@@ -36,10 +36,10 @@ class KelLoginThrottle {
     int logged = 0;
     int suppressed = 0;
   };
-  void CloseEnded(Clock::time_point now, std::vector<std::string>* out);
+  void CloseEnded(Clock::time_point now, std::vector<std::string>* out) REQUIRES(m_mutex);
 
-  std::map<std::string, Window> m_peers;  // guarded by m_mutex
   KelMutex m_mutex;
+  std::map<std::string, Window> m_peers GUARDED_BY(m_mutex);
 };
 
 #endif

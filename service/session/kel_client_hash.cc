@@ -59,7 +59,6 @@ void KelRemoteClient::AddCliThread(KelClientThread* thread) {
   }
   try {
     m_cliThreads.Insert(thread);
-    ++m_nCliThreads;
   } catch (const std::bad_alloc&) {
     KEL_PRINT(ZEP_DBG_ERROR, "Lock the cliThreadMutex failed\n");
   }
@@ -68,8 +67,8 @@ void KelRemoteClient::AddCliThread(KelClientThread* thread) {
 
 void KelRemoteClient::RemoveCliThread(KelClientThread* thread) {
   if (!m_cliThreadsMutex.lock()) KEL_ASSERT_TEXT("m_cliThreadsMutex.lock()");
-  m_nCliThreads -= m_cliThreads.Remove(thread);
-  if (m_nCliThreads == 0) m_idleSince = std::chrono::steady_clock::now();
+  m_cliThreads.Remove(thread);
+  if (m_cliThreads.Empty()) m_idleSince = std::chrono::steady_clock::now();
   if (!m_cliThreadsMutex.unlock()) KEL_ASSERT_TEXT("m_cliThreadsMutex.unlock()");
 }
 
@@ -78,7 +77,7 @@ bool KelRemoteClient::IsUnreachable(std::chrono::steady_clock::time_point* since
   const bool notified = notifySocket.sock != -1;
   notifyMutex.unlock();
   m_cliThreadsMutex.lock();
-  const bool connected = m_nCliThreads > 0;
+  const bool connected = !m_cliThreads.Empty();
   *since = m_idleSince;
   m_cliThreadsMutex.unlock();
   return !notified && !connected;

@@ -78,7 +78,6 @@ class KelRemoteClient : public KelMemPool {
   int m_nRefCnt = 0;                // guarded by the KelClient's mutex
   KelMutex m_cliThreadsMutex;
   KelList<KelClientThread*> m_cliThreads GUARDED_BY(m_cliThreadsMutex);
-  int m_nCliThreads GUARDED_BY(m_cliThreadsMutex) = 0;
   std::chrono::steady_clock::time_point m_idleSince GUARDED_BY(m_cliThreadsMutex);
   KelWait deadEvent;
   void* pCmdParser;

@@ -6,6 +6,7 @@
 
 #include <new>
 #include <string>
+#include <vector>
 
 #include "service/core/srv_private.h"
 #include "service/eventlog/kel_event_log.h"
@@ -72,17 +73,20 @@ void KelClientThread::QueueLogText(const std::string& text) {
 // peer address.
 void KelClientThread::QueuePreLoginText(const KelUserCmd* cmd, bool loggedIn,
                                         const std::string& text) {
+  // Every pre-login packet brings the summaries of ended windows; a failed login also its own
+  // line, unless its address is over the limit.
+  KelLoginThrottle& throttle = KelLoginThrottle::Service();
   const auto now = KelLoginThrottle::Clock::now();
-  for (const std::string& summary : KelLoginThrottle::Service().Expired(now)) QueueLogText(summary);
+  const bool failedLogin = !loggedIn && cmd->code == KEL_CMD_LOGIN;
+  std::vector<std::string> lines =
+      failedLogin ? throttle.FailedLogin(peerText, text, now) : throttle.Expired(now);
   if (loggedIn) {
-    QueueLogText(text);
-  } else if (cmd->code == KEL_CMD_LOGIN) {
-    for (const std::string& line : KelLoginThrottle::Service().FailedLogin(peerText, text, now))
-      QueueLogText(line);
-  } else if (!peerLogged && !text.empty()) {
+    lines.push_back(text);
+  } else if (!failedLogin && !peerLogged && !text.empty()) {
     peerLogged = true;
-    QueueLogText(text);
+    lines.push_back(text);
   }
+  for (const std::string& line : lines) QueueLogText(line);
 }
 
 void KelClientThread::run() {
