@@ -103,7 +103,9 @@ struct _VD_Config_sector_ {
   uint8_t ArrayVDNum() const { return b[vdoff::kArrayVDNum]; }
   uint8_t Flags() const { return b[vdoff::kFlags]; }
   uint8_t Flags2() const { return b[vdoff::kFlags2]; }
-  uint8_t StripeSectors() const { return b[vdoff::kStripe]; }
+  // Stripe in sectors. A 128 KiB stripe (256 sectors) does not fit the byte and is stored
+  // as 0, so 0 reads as 256.
+  unsigned StripeSectors() const { return b[vdoff::kStripe] == 0 ? 256u : b[vdoff::kStripe]; }
   uint8_t LevelParam() const { return b[vdoff::kLevelParam]; }
   uint8_t PositionByte() const { return b[vdoff::kPosition]; }
   uint64_t SyncPos() const { return U64(vdoff::kSyncPos); }

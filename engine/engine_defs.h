@@ -42,7 +42,14 @@ enum KelEngineCode : int {
   ZR_NO_REPAIR_DISK = 204,
   ZR_PD_UNREADABLE = 205,
   ZR_NO_SPARE = 206,
+  ZR_NO_FREE_SPACE = 207,
+  ZR_TOO_SMALL = 208,
   ZR_BAD_STRIPE = 209,
+  ZR_BAD_SIZE = 211,
+  ZR_ODD_DISK_COUNT = 212,
+  ZR_TOO_MANY_DISKS = 213,
+  ZR_TOO_FEW_DISKS = 214,
+  ZR_PD_BUSY = 215,
   ZR_MAGIC_MISMATCH = 216,
   ZR_SOME_NOT_REMOVED = 217,
   ZR_SYSTEM_DISK = 218,
@@ -79,5 +86,26 @@ constexpr uint8_t KEL_FORMAT_PD = 255;
 int SetIndexMapBit(_Kel_Index_Map* map, unsigned char n);
 int ClearIndexMapBit(_Kel_Index_Map* map, unsigned char n);
 int CheckIndexMapBit(const _Kel_Index_Map* map, unsigned char n);
+
+// Creation modes (request parameter B): an empty array on free space, or an array built
+// around the data of the first listed disk, spread over the others by a later migration.
+constexpr uint32_t KEL_CREATE_EMPTY = 0;
+constexpr uint32_t KEL_CREATE_KEEP_DATA = 1;
+
+// Disks one creation request can name.
+constexpr int KEL_MAX_CREATE_DISKS = 8;
+
+// One creation request, as the facade hands it to the device manager.
+struct _CREATE_ARRAY_PDS_INFO {
+  int32_t nPDNum;
+  _Index_Plus_t pds[KEL_MAX_CREATE_DISKS];
+  char arrayName[24];
+  uint64_t dw64Size;  // MiB
+  uint32_t paramA;    // RAID 5: level parameter
+  uint32_t paramB;    // KEL_CREATE_*
+  uint32_t paramC;    // RAID 5: the second option byte
+  uint8_t raidType;   // KEL_RAID_*
+  uint16_t stripeKiB;  // 0 where the level has none
+};
 
 #endif

@@ -1,5 +1,5 @@
 // The command codes of the wire protocol: one table for the service and its clients.
-// Codes 1-17 are RAID commands; 250 and up are service-local. Code 255 carries a sub-code
+// Codes 1-18 are RAID commands; 250 and up are service-local. Code 255 carries a sub-code
 // in the first payload byte.
 #ifndef KEL_SHAREDLIB_CMD_CODES_H
 #define KEL_SHAREDLIB_CMD_CODES_H
@@ -22,6 +22,8 @@ enum KelCmdCode : unsigned char {
   KEL_CMD_RELOAD_DRIVER = 15,
   KEL_CMD_SMART = 16,
   KEL_CMD_GET_PROTECT = 17,
+  // Wipes the configuration area of disks whose area cannot be used as it stands.
+  KEL_CMD_CLEAR_DISK = 18,
   KEL_CMD_LOGIN = 250,
   KEL_CMD_SESSION_LOGIN = 251,
   KEL_CMD_NOTIFY = 252,

@@ -84,6 +84,10 @@ constexpr uint16_t KEL_PD_FLAG_SET_ASIDE = 1u << 0;  // synchronisation and repa
 constexpr uint16_t KEL_PD_FLAG_HEALTH_BAD = 1u << 2;
 constexpr uint16_t KEL_PD_FLAG_UNREADABLE = 1u << 3;
 constexpr uint16_t KEL_PD_FLAG_CLEAR_PARTITION = 1u << 4;
+// The disk's configuration area contradicts itself (VD count against VD map, a block in a
+// role the disk cannot have). The disk is listed and its areas are kept as used, but it
+// takes no part in arrays and nothing is created on it until its area is cleared.
+constexpr uint16_t KEL_PD_FLAG_CONF_CONFLICT = 1u << 5;
 
 struct _zr_device_info {
   char serialNumber[32];

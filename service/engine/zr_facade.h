@@ -13,6 +13,8 @@
 #include "driver/drv_info_records.h"
 #include "sharedlib/raid_records.h"
 
+struct _PD_Config_sector_;
+
 // Lifecycle.
 int zr_init();
 int zr_exit();
@@ -62,5 +64,43 @@ int zr_exec_SMART();
 
 // Hot-plug and device nodes.
 int zr_check_hotplug_byctlIndex(int ctrl, _CHECK_CTLER_HOTPLUG_EVENT_IOBUFFER* info);
+
+// Array creation. `pds` lists `n` member disks with the magic numbers the caller saw; the
+// size is in MiB (two 32-bit halves); `name` is read up to its terminator, at most 23
+// bytes; `B` is the creation mode (KEL_CREATE_*). RAID 5's `A` is its level parameter and
+// `C` the second option byte.
+int zr_create_span_TARVOII(int n, const _Index_Plus_t* pds, uint32_t sizeLow, uint32_t sizeHigh,
+                           const char* name, int B);
+int zr_create_stripe_TARVOII(int n, const _Index_Plus_t* pds, uint32_t sizeLow,
+                             uint32_t sizeHigh, int stripe, const char* name, int B);
+int zr_create_mirror_TARVOII(int n, const _Index_Plus_t* pds, uint32_t sizeLow,
+                             uint32_t sizeHigh, const char* name, int B);
+int zr_create_raid01_TARVOII(int n, const _Index_Plus_t* pds, uint32_t sizeLow,
+                             uint32_t sizeHigh, int stripe, const char* name, int B);
+int zr_create_raid5_TARVOII(int n, const _Index_Plus_t* pds, uint32_t sizeLow, uint32_t sizeHigh,
+                            int stripe, int A, const char* name, int B, int C);
+// The size range (MiB) an array of RAID type `type` (KEL_RAID_*) can have on the disks in
+// creation mode `mode`.
+int zr_get_array_create_info_by_pds(int n, const _Index_Plus_t* pds, int type, int mode,
+                                    _Array_Create_Info_t* info);
+
+// Removal: results[i] receives the code of arrays[i].
+int zr_remove_raid_TARVOII(int n, const _Index_Plus_t* arrays, int* results);
+// Wipes the configuration area of up to 16 disks.
+int zr_clear_PD_Conf(int n, const _Index_Plus_t* pds);
+int zr_get_PD_Conf(_Index_Plus_t pd, _PD_Config_sector_* out);
+
+// Spares and repairs of the configuration (the data follows by synchronisation).
+int zr_mirror_add_spare_TARVOII(_Index_Plus_t array, _Index_Plus_t pd);
+int zr_mirror_remove_spare_TARVOII(_Index_Plus_t array);
+int zr_repair_mirror_with_spare_TARVOII(_Index_Plus_t array);
+int zr_repair_mirror_with_new_disk_TARVOII(_Index_Plus_t array, _Index_Plus_t pd);
+int zr_repair_raid5_with_new_disk_TARVOII(_Index_Plus_t array, _Index_Plus_t pd);
+int zr_repair_broken_raid01_TARVOII(_Index_Plus_t array, int n, const _Index_Plus_t* pds);
+
+// The block-device name ("sdb") under which the host sees an array or a disk; `name` holds
+// at least 32 bytes. 0, or 200 when there is none.
+int zr_Get_RA_INODE_NAME(int array, char* name);
+int zr_Get_PD_INODE_NAME(int pd, char* name);
 
 #endif
