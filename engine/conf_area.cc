@@ -2,6 +2,9 @@
 // configuration area. The conversion from the older ZRaid layout lives in conf_zraid.cc.
 #include "engine/conf_area.h"
 
+#include <atomic>
+#include <ctime>
+
 #include "sharedlib/diag.h"
 
 int _VD_Config_sector_::ArrayPosition(uint8_t raidType) const {
@@ -117,6 +120,58 @@ void DeleteVDInPDConfSect(_PD_Config_sector_* area, int slot) {
       KEL_ASSERT_TEXT("m_PDConfigSector.PDConfigInfo.CountOfVDs > 0");
   }
   std::memset(area->Vd(slot)->b, 0, KEL_VD_BLOCK_SIZE);
+}
+
+int KelAddVDToArea(_PD_Config_sector_* area, const KelNewVDBlock& spec) {
+  if (area == nullptr) return -1;
+  const uint32_t map = area->VDMap();
+  int slot = 0;
+  while (slot < MAX_VD_PER_PD && (map & (1u << slot)) != 0) ++slot;
+  if (slot >= MAX_VD_PER_PD) {
+    KEL_ASSERT_TEXT("*(pdCreateArrayInfo.pVDIndexInPD) < MAX_VD_PER_PD");
+    return -1;
+  }
+  area->SetVDMap(map | (1u << slot));
+  area->SetCountOfVDs(static_cast<uint8_t>(area->CountOfVDs() + 1));
+  if (area->CountOfVDs() > MAX_VD_PER_PD) KEL_ASSERT_TEXT("pPDConfig->CountOfVDs <= MAX_VD_PER_PD");
+
+  _VD_Config_sector_* vd = area->Vd(slot);
+  std::memset(vd->b, 0, KEL_VD_BLOCK_SIZE);
+  vd->SetU16(vdoff::kSignature, SIGNATURE_VD);
+  vd->SetU8(vdoff::kSlot, static_cast<uint8_t>(slot));
+  vd->SetU32(vdoff::kVDId, area->SerialChksum() + static_cast<uint32_t>(slot));
+  vd->SetU64(vdoff::kStart, spec.startSector);
+  vd->SetU64(vdoff::kEnd, spec.startSector + spec.sectorLength);
+  vd->SetU64(vdoff::kLength, spec.sectorLength);
+  vd->SetU64(vdoff::kLengthCopy, spec.sectorLength);
+  vd->SetU16(vdoff::kState, KEL_VD_STATE_VALID);
+  vd->SetU64(vdoff::kArrayMark, spec.arrayMark);
+  vd->SetU8(vdoff::kRaidType, spec.raidType);
+  vd->SetU8(vdoff::kArrayVDNum, spec.arrayVDNum);
+  vd->SetU8(vdoff::kPosition, spec.positionByte);
+  vd->SetU8(vdoff::kStripe, static_cast<uint8_t>(spec.stripeSectors & 0xFF));
+  vd->SetU8(vdoff::kLevelParam, spec.levelParam);
+  uint8_t flags = KEL_VD_FLAG_CREATED;
+  if (spec.arrayName != nullptr) {
+    size_t n = strnlen(spec.arrayName, 23);
+    std::memcpy(vd->b + vdoff::kVDName, spec.arrayName, n);
+    std::memcpy(vd->b + vdoff::kArrayName, spec.arrayName, n);
+    flags |= KEL_VD_FLAG_NAME_VALID;
+  }
+  vd->SetU8(vdoff::kFlags, flags);
+  MakeVDConfigSectorCheckSum(vd);
+  MakePDConfigSectorCheckSum(area);
+  return slot;
+}
+
+uint64_t KelNewArrayMark() {
+  // Time and a process-wide counter: two creations in one microsecond still differ.
+  static std::atomic<uint64_t> counter{0};
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  uint64_t mark = (static_cast<uint64_t>(ts.tv_sec) << 20) ^ static_cast<uint64_t>(ts.tv_nsec) ^
+                  (++counter << 48);
+  return mark == 0 ? 1 : mark;
 }
 
 int KelListUsedSlots(const _PD_Config_sector_* area, int slots[MAX_VD_PER_PD]) {

@@ -205,6 +205,29 @@ bool SetPDConfigVDGUIDs(_PD_Config_sector_* area, int slot, const uint32_t ids[8
 // Clears a VD slot from the area: its map bit, the count, and the block itself.
 void DeleteVDInPDConfSect(_PD_Config_sector_* area, int slot);
 
+// What a new VD block says; member ids are written later, once the whole array is known.
+struct KelNewVDBlock {
+  uint64_t startSector = 0;
+  uint64_t sectorLength = 0;
+  uint8_t raidType = 0;
+  uint8_t arrayVDNum = 0;     // VDs the array has (RAID 1: with the spare)
+  uint8_t positionByte = 0;   // as stored at byte 112 (RAID 0+1: bit 7 for the second half)
+  uint16_t stripeSectors = 0; // 0 where the level has none; 256 is stored as 0
+  uint8_t levelParam = 0;
+  uint64_t arrayMark = 0;     // the same non-zero value in every member of one array
+  const char* arrayName = nullptr;  // up to 23 bytes are stored; null: no name
+};
+
+// Adds a VD block to an area that already carries the PD sector (InitPDConfSect or read
+// from the disk): the first free slot, its map bit and the count, and a cleared block
+// filled from `spec` (VD id = serial checksum + slot, valid, created). Returns the slot, or
+// -1 when both slots are taken.
+int KelAddVDToArea(_PD_Config_sector_* area, const KelNewVDBlock& spec);
+
+// A fresh array mark: non-zero and unlikely to repeat, so that members of an array created
+// again over the same disks never join the members of an older one.
+uint64_t KelNewArrayMark();
+
 // The slots in use according to the VD map, slot 0 first. Returns their number.
 int KelListUsedSlots(const _PD_Config_sector_* area, int slots[MAX_VD_PER_PD]);
 
