@@ -46,7 +46,8 @@ constexpr CodeText kChangeTexts[] = {
 };
 
 unsigned char RepairKindFor(unsigned char raidType, bool useSpare) {
-  if (raidType == KEL_RAID_1) return useSpare ? KEL_REPAIR_MIRROR_WITH_SPARE : KEL_REPAIR_MIRROR_WITH_DISK;
+  if (raidType == KEL_RAID_1)
+    return useSpare ? KEL_REPAIR_MIRROR_WITH_SPARE : KEL_REPAIR_MIRROR_WITH_DISK;
   if (useSpare) return 0;
   if (raidType == KEL_RAID_01) return KEL_REPAIR_RAID01;
   if (raidType == KEL_RAID_5) return KEL_REPAIR_RAID5_WITH_DISK;
@@ -240,6 +241,11 @@ class ChangeRun {
                            ? " arrays are not repaired with a spare"
                            : " arrays cannot be repaired");
       Fail(202, "");
+      return;
+    }
+    if (m_c.repairKind != KEL_REPAIR_RAID01 && !m_o.useSpare && m_o.disks.size() != 1) {
+      m_out->message = KelctlLevelName(info.raidType) + " arrays are repaired with one new disk";
+      Fail(201, "");
       return;
     }
     std::vector<_Index_Plus_t> disks;
