@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "service/raid/raid_change_handlers.h"
 #include "service/raid/raid_handlers.h"
 #include "service/session/kel_user_cmd.h"
 #include "sharedlib/diag.h"
@@ -10,7 +11,7 @@ KelRWLock gRaidOpRWLock;
 
 namespace {
 
-constexpr int kRaidCodes = 18;  // 1 to 17; slot 0 unused
+constexpr int kRaidCodes = 19;  // 1 to 18; slot 0 unused
 constexpr int kTaskRunning = 1112;
 
 // Written once by KelRaidCmdInit and afterwards only by tests through KelSetRaidHandler.
@@ -37,8 +38,12 @@ RaidOpLock LockOf(unsigned char code) {
 void KelRaidCmdInit() {
   std::lock_guard<std::mutex> hold(g_tableMutex);
   if (g_hasInitialised) return;
-  // Codes 1 to 6 (tasks, creation, removal, repair, spares) have no handler yet and are
-  // answered as unknown codes.
+  // Code 1 (background tasks) has no handler yet and is answered as an unknown code.
+  aNetKelRaidFunction[KEL_CMD_CREATE_RAID] = NetKelCreateRaid;
+  aNetKelRaidFunction[KEL_CMD_REMOVE_RAID] = NetKelRemoveRaid;
+  aNetKelRaidFunction[KEL_CMD_REPAIR_RAID] = NetKelRepairRaid;
+  aNetKelRaidFunction[KEL_CMD_ADD_SPARE] = NetKelAddSpare;
+  aNetKelRaidFunction[KEL_CMD_REMOVE_SPARE] = NetKelRemoveSpare;
   aNetKelRaidFunction[KEL_CMD_GET_CONTROLLER] = NetKelGetClterInfo;
   aNetKelRaidFunction[KEL_CMD_GET_CHANNEL] = NetKelGetChnlInfo;
   aNetKelRaidFunction[KEL_CMD_GET_HUB] = NetKelGetDHubInfo;
@@ -50,6 +55,7 @@ void KelRaidCmdInit() {
   aNetKelRaidFunction[KEL_CMD_RELOAD_DRIVER] = NetKelReloadDriver;
   aNetKelRaidFunction[KEL_CMD_SMART] = NetKelGetSmartStatus;
   aNetKelRaidFunction[KEL_CMD_GET_PROTECT] = NetKelGetProtectInfo;
+  aNetKelRaidFunction[KEL_CMD_CLEAR_DISK] = NetKelClearDiskConf;
   g_hasInitialised = true;
 }
 

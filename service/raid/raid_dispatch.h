@@ -1,4 +1,4 @@
-// The RAID command dispatcher: codes 1 to 17 select their handler from one table.
+// The RAID command dispatcher: codes 1 to 18 select their handler from one table.
 #ifndef KEL_SERVICE_RAID_RAID_DISPATCH_H
 #define KEL_SERVICE_RAID_RAID_DISPATCH_H
 
@@ -19,7 +19,7 @@ extern KelRWLock gRaidOpRWLock;
 void KelRaidCmdInit();
 
 // Runs one RAID command and sets its status from the handler's result: 0 or 1112 ok, 2 (a
-// stale magic number) refused, anything else failed. A code outside 1..17, or one without a
+// stale magic number) refused, anything else failed. A code outside 1..18, or one without a
 // handler, is refused with return code 1 and a 5-byte reply. True when the status is 0.
 // A null command is reported and answered false. Unchecked by the lock analysis: which
 // side of gRaidOpRWLock it takes, if any, depends on the command code.

@@ -36,6 +36,31 @@ struct KelRaidEngineOps {
   int (*exec_SMART_READ_DATA)(_Index_Plus_t, uint8_t*) = zr_exec_SMART_READ_DATA;
   int (*exec_SMART_READ_THRESHOLD)(_Index_Plus_t, uint8_t*) = zr_exec_SMART_READ_THRESHOLD;
   int (*exec_SMART)() = zr_exec_SMART;
+
+  // Changes of the configuration.
+  int (*create_span_TARVOII)(int, const _Index_Plus_t*, uint32_t, uint32_t, const char*, int) =
+      zr_create_span_TARVOII;
+  int (*create_stripe_TARVOII)(int, const _Index_Plus_t*, uint32_t, uint32_t, int, const char*,
+                               int) = zr_create_stripe_TARVOII;
+  int (*create_mirror_TARVOII)(int, const _Index_Plus_t*, uint32_t, uint32_t, const char*, int) =
+      zr_create_mirror_TARVOII;
+  int (*create_raid01_TARVOII)(int, const _Index_Plus_t*, uint32_t, uint32_t, int, const char*,
+                               int) = zr_create_raid01_TARVOII;
+  int (*create_raid5_TARVOII)(int, const _Index_Plus_t*, uint32_t, uint32_t, int, int,
+                              const char*, int, int) = zr_create_raid5_TARVOII;
+  int (*get_array_create_info_by_pds)(int, const _Index_Plus_t*, int, int,
+                                      _Array_Create_Info_t*) = zr_get_array_create_info_by_pds;
+  int (*remove_raid_TARVOII)(int, const _Index_Plus_t*, int*) = zr_remove_raid_TARVOII;
+  int (*clear_PD_Conf)(int, const _Index_Plus_t*) = zr_clear_PD_Conf;
+  int (*mirror_add_spare_TARVOII)(_Index_Plus_t, _Index_Plus_t) = zr_mirror_add_spare_TARVOII;
+  int (*mirror_remove_spare_TARVOII)(_Index_Plus_t) = zr_mirror_remove_spare_TARVOII;
+  int (*repair_mirror_with_spare_TARVOII)(_Index_Plus_t) = zr_repair_mirror_with_spare_TARVOII;
+  int (*repair_mirror_with_new_disk_TARVOII)(_Index_Plus_t, _Index_Plus_t) =
+      zr_repair_mirror_with_new_disk_TARVOII;
+  int (*repair_raid5_with_new_disk_TARVOII)(_Index_Plus_t, _Index_Plus_t) =
+      zr_repair_raid5_with_new_disk_TARVOII;
+  int (*repair_broken_raid01_TARVOII)(_Index_Plus_t, int, const _Index_Plus_t*) =
+      zr_repair_broken_raid01_TARVOII;
 };
 
 // The process-wide table. Tests assign KelRaidEngineOps{} to restore the facade.

@@ -15,7 +15,12 @@ KelUserCmd* user_cmd_head = nullptr;  // guarded by UserCmdMutex()
 int user_cmd_count = 0;               // guarded by UserCmdMutex()
 
 bool IsQuery(unsigned char code) { return (code >= 9 && code <= 13) || code == 17; }
-bool IsArrayChange(unsigned char code) { return code >= 2 && code <= 6; }
+// Configuration changes: one retry at most, and none once the engine has acted (the
+// handlers clear the budget themselves).
+bool IsArrayChange(unsigned char code) {
+  return (code >= KEL_CMD_CREATE_RAID && code <= KEL_CMD_REMOVE_SPARE) ||
+         code == KEL_CMD_CLEAR_DISK;
+}
 
 }  // namespace
 

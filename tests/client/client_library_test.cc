@@ -17,6 +17,7 @@
 
 #include "sharedlib/aes.h"
 #include "tests/client/fake_server.h"
+#include "webext/client/client_raid_change.h"
 #include "webext/client/client_raid_query.h"
 #include "webext/client/kelclient.h"
 
@@ -348,6 +349,36 @@ TEST_F(ClientRaidQuery, ReloadTextsOfNineteenBytesAreSentAndTwentyAreRefused) {
   Done();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].payload, Cat({{0, 1, 0, 0}, Bytes(19, 'u'), {0}, Bytes(19, 'p'), {0}}));
+}
+
+// The bytes of a creation and of a removal as sent, and the per-array codes of a removal
+// that the service ran but that left one array in place.
+TEST_F(ClientTest, CreationAndRemovalRequestsAndThePerArrayCodesOfAPartialRemoval) {
+  Serve([](const Bytes& req) {
+    Bytes out = Reply(req.at(0), req.size() == 392 ? 217 : 208, req);
+    if (req.size() == 392) out.at(5 + 264 + 4) = 219;  // the second array stayed
+    return out;
+  });
+  KelCreateRequest create;
+  create.kind = KEL_CREATE_KIND_RAID5, create.mode = KEL_CREATE_MODE_KEEP_DATA;
+  create.diskCount = 3, create.sizeMiB = 0x100000002ull, create.stripeKiB = 64;
+  create.raid5Parameter = 0x01020304, create.secondOption = 1, create.name = "vol";
+  for (unsigned int i = 0; i < 3; ++i) create.disks[i] = KelMakeRef(i + 1, 0x0107);
+  EXPECT_EQ(KelCreateArray(ci.nCmdSock, create), 208);
+  const _Index_Plus_t arrays[2] = {KelMakeRef(3, 0x0207), KelMakeRef(4, 0x0207)};
+  int results[2] = {-1, -1};
+  EXPECT_EQ(KelRemoveArrays(ci.nCmdSock, arrays, 2, results), 217);
+  EXPECT_TRUE(results[0] == 0 && results[1] == 219) << results[0] << " " << results[1];
+  Done();
+  ASSERT_EQ(seen.size(), 2u);
+  auto ref = [](unsigned char i, unsigned char magic) { return Bytes{i, 0, 0, 0, 7, magic, 0, 0}; };
+  Bytes created = Cat({{5, 3, 1, 1, 0, 0, 0, 0, 64, 0, 0, 0, 4, 3, 2, 1, 2, 0, 0, 0, 1, 0, 0, 0},
+                       {'v', 'o', 'l'}, Bytes(21, 0), ref(1, 1), ref(2, 1), ref(3, 1)});
+  created.resize(112);
+  Bytes removed = Cat({{0, 2, 0, 0, 0, 0, 0, 0}, ref(3, 2), ref(4, 2)});
+  removed.resize(392);
+  EXPECT_TRUE(seen[0].code == 2 && seen[0].payload == created);
+  EXPECT_TRUE(seen[1].code == 3 && seen[1].payload == removed);
 }
 
 // Null arguments give 2000, and requests that cannot be sent fail, before anything is sent.

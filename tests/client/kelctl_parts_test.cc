@@ -20,6 +20,14 @@
 
 namespace {
 
+// "a,b,c" of `words`, or of `numbers` where given.
+std::string Join(std::vector<std::string> words, const std::vector<unsigned int>& numbers) {
+  std::string s;
+  for (size_t i = 0; i < words.size(); ++i)
+    s += (i ? "," : "") + (numbers.empty() ? words[i] : std::to_string(numbers[i]));
+  return s;
+}
+
 // The options that differ from the defaults, as words. What each command's arguments become
 // is kelctl_app_test's part: the request bytes show it.
 std::string Describe(const KelctlOptions& o) {
@@ -42,6 +50,16 @@ std::string Describe(const KelctlOptions& o) {
       {o.beepOn, "on"},
       {o.minutes != 0, "minutes=" + std::to_string(o.minutes)},
       {o.reboot, "reboot"},
+      {o.command == KelctlCommand::kCreate || o.command == KelctlCommand::kCreateSize,
+       "level=" + std::to_string(o.raidType)},
+      {!o.disks.empty(), "disks=" + Join(std::vector<std::string>(o.disks.size()), o.disks)},
+      {!o.arrayRefs.empty(), "arrays=" + Join(o.arrayRefs, {})},
+      {!o.arrayName.empty(), "name=" + o.arrayName},
+      {o.sizeMiB != 0, "size=" + std::to_string(o.sizeMiB)},
+      {o.stripeKiB != 0, "stripe=" + std::to_string(o.stripeKiB)},
+      {o.keepData, "keep"},
+      {o.useSpare, "spare"},
+      {o.confirmed, "yes"},
   };
   for (const auto& [differs, text] : fields)
     if (differs) s += " " + text;
@@ -143,6 +161,37 @@ TEST(KelctlArgs, EachArgumentListGivesItsOptionsOrItsDiagnostic) {
        "! --host-user and --host-password-file go with --reboot"},
       {{"reload-driver", "--reboot", "--host-user", std::string(20, 'r')}, nullptr,
        "! --host-user needs a name of 1 to 19 bytes"},
+      // The change commands' arguments and refusals.
+      {{"create", "raid5", "--name", "v", "--disks", "0,1,2", "--size", "9", "--keep-data"},
+       nullptr, "create level=5 disks=0,1,2 name=v size=9 stripe=64 keep"},
+      {{"create", "span", "--name", "v", "--disks", "0"}, nullptr, "create level=8 disks=0 name=v"},
+      {{"create", "raid1", "--name", "v", "--disks", "0,1", "--stripe", "64"}, nullptr,
+       "! --stripe goes with raid0, raid01 and raid5"},
+      {{"create", "raid0", "--name", "v", "--disks", "0,1", "--stripe", "256"}, nullptr,
+       "! --stripe takes 4, 8, 16, 32, 64 or 128 (KiB), not '256'"},
+      {{"create", "raid6", "--name", "v", "--disks", "0"}, nullptr,
+       "! LEVEL is one of span, raid0, raid1, raid01, raid5, not 'raid6'"},
+      {{"create", "raid0", "--disks", "0,1"}, nullptr, "! --name needs a name of 1 to 23 bytes"},
+      {{"create-size", "raid0"}, nullptr, "! --disks is needed: the disks to build on, like --disks 0,1"},
+      {{"create-size", "span", "--disks", "0,x"}, nullptr,
+       "! --disks takes disk indexes like 0,1,2, not '0,x'"},
+      {{"create-size", "span", "--disks", "1,"}, nullptr,
+       "! --disks takes disk indexes like 0,1,2, not '1,'"},
+      {{"create-size", "span", "--disks", "1,1"}, nullptr, "! disk 1 is listed twice in --disks"},
+      {{"create-size", "raid0", "--disks", "0,1,2,3,4,5,6,7,8"}, nullptr,
+       "! --disks takes at most 8 disks"},
+      {{"remove", "3", "data"}, nullptr,
+       "! remove destroys configuration and cannot be undone; add --yes to go ahead"},
+      {{"remove", "3", "data", "--yes"}, nullptr, "remove arrays=3,data yes"},
+      {{"clear-disk", "2"}, nullptr,
+       "! clear-disk destroys configuration and cannot be undone; add --yes to go ahead"},
+      {{"clear-disk", "2", "x", "--yes"}, nullptr, "! the disk index" + badIndex + "x'"},
+      {{"repair", "r5", "--disk", "4"}, nullptr, "repair disks=4 arrays=r5"},
+      {{"repair", "r1", "--spare"}, nullptr, "repair arrays=r1 spare"},
+      {{"repair", "r1", "--disk", "4", "--spare"}, nullptr,
+       "! repair takes either --disk N[,N...] or --spare"},
+      {{"spare", "add", "1"}, nullptr, "! spare add needs --disk N"},
+      {{"spare", "remove", "1", "--yes"}, nullptr, "! option --yes does not apply to 'spare remove'"},
   };
   for (const auto& row : rows) {
     KelctlOptions options;

@@ -295,7 +295,7 @@ TEST_F(Protocol, LocalCommandsAnswerWithTheirLayouts) {
   Reply unknown = c->Local(10);
   EXPECT_EQ(unknown.RetCode(), 1);
   EXPECT_EQ(unknown.data.size(), 5u);
-  EXPECT_EQ(c->Exchange(18, {0}).RetCode(), 1);
+  EXPECT_EQ(c->Exchange(19, {0}).RetCode(), 1);
 }
 
 TEST_F(Protocol, TwoSessionsWithFiveConnectionsEachAreAllServed) {

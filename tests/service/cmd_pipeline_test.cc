@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "service/core/srv_private.h"
+#include "service/raid/raid_change_handlers.h"
 #include "service/raid/raid_dispatch.h"
+#include "service/raid/raid_engine_ops.h"
 #include "service/session/kel_client_hash.h"
 #include "service/session/kel_cmd_parser.h"
 #include "service/session/kel_user_cmd.h"
@@ -98,7 +100,7 @@ TEST_F(PipelineTest, FailuresAreRetriedByKindRefusalsAndUnknownCodesAnsweredAtOn
       {16, KEL_RET_STALE_MAGIC, 1, KEL_RET_STALE_MAGIC, KEL_CMD_REFUSED},
       {16, 0, 1, 0, KEL_CMD_OK},
       {16, 1112, 1, 1112, KEL_CMD_OK},  // a task still running is an answer
-      {18, 0, 0, KEL_RET_INVALID_CMD, KEL_CMD_REFUSED}};
+      {19, 0, 0, KEL_RET_INVALID_CMD, KEL_CMD_REFUSED}};
   for (const auto& k : cases) {
     g_calls = 0, g_result = k.result;
     g_seen.clear();
@@ -111,6 +113,28 @@ TEST_F(PipelineTest, FailuresAreRetriedByKindRefusalsAndUnknownCodesAnsweredAtOn
     for (const std::string& s : g_seen) EXPECT_EQ(s, std::to_string(id) + ":7");
     delete cmd;
   }
+}
+
+// A rerun would build a second array over the same sectors.
+TEST_F(PipelineTest, AFailingCreationRunsTheEngineOnce) {
+  const int id = AddSession()->GetClientID();
+  KelSetRaidHandler(KEL_CMD_CREATE_RAID, NetKelCreateRaid);
+  KelRaidEngine().get_PD_magicNum = [](int, uint16_t* m) { return *m = 0, 0; };
+  KelRaidEngine().update_hardware_info = [] { return 0; };
+  KelRaidEngine().create_span_TARVOII = [](int, const _Index_Plus_t*, uint32_t, uint32_t,
+                                           const char*, int) { return ++g_calls, 900; };
+  KelUserCmd* cmd = new KelUserCmd;
+  cmd->code = KEL_CMD_CREATE_RAID, cmd->data[0] = 1, cmd->data[1] = 1;
+  cmd->m_CmdDataLen = kCreateLen, cmd->clientID = id;
+  KelCmdInit(cmd);
+  KelClient* pinned = PinClient(&hash, id);
+  ASSERT_TRUE(pinned != nullptr && parser->QueueWaiting(pinned->pRemoteClient, cmd));
+  UnpinClient(pinned);
+  cmd->WaitForComplete();
+  KelRaidEngine() = KelRaidEngineOps{};
+  EXPECT_TRUE(g_calls.load() == 1 && cmd->GetRetCode() == 900 && cmd->status == KEL_CMD_FAILED)
+      << g_calls.load() << " " << cmd->GetRetCode();
+  delete cmd;
 }
 
 TEST_F(PipelineTest, NoSessionHasMoreThanFourCommandsRunningAndSessionsTakeTurns) {

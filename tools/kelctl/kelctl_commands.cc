@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "tools/kelctl/kelctl_change_commands.h"
 #include "tools/kelctl/kelctl_raid_commands.h"
 
 namespace {
@@ -30,7 +31,7 @@ const char kGlobalFooter[] =
     "\n"
     "Exit status: 0 on success, 1 when the service or the connection failed (the\n"
     "return code and its meaning are printed on stderr) or 'smart check' found an\n"
-    "unhealthy disk, 2 for a usage error.\n";
+    "unhealthy disk, 2 for a usage error (also: remove or clear-disk without --yes).\n";
 
 }  // namespace
 
@@ -73,6 +74,7 @@ const std::vector<KelctlCommandSpec>& KelctlCommandTable() {
          1, 1, {}, {}},
     };
     for (KelctlCommandSpec& spec : KelctlRaidCommands()) all.push_back(std::move(spec));
+    for (KelctlCommandSpec& spec : KelctlChangeCommands()) all.push_back(std::move(spec));
     return all;
   }();
   return table;

@@ -3,7 +3,9 @@
 #ifndef KEL_TOOLS_KELCTL_KELCTL_OPTIONS_H
 #define KEL_TOOLS_KELCTL_KELCTL_OPTIONS_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 enum class KelctlCommand {
   kNone,  // only with a help request: the global help
@@ -35,6 +37,14 @@ enum class KelctlCommand {
   kSmartCheck,
   kRescan,
   kReloadDriver,
+  // Changes of the RAID configuration.
+  kCreateSize,
+  kCreate,
+  kRemove,
+  kSpareAdd,
+  kSpareRemove,
+  kRepair,
+  kClearDisk,
 };
 
 // How `disk`, `vds` and `partitions` name what they show.
@@ -89,6 +99,17 @@ struct KelctlOptions {
   unsigned int slot = 0;         // vds --slot
   bool slotGiven = false;
   bool reboot = false;           // reload-driver --reboot
+
+  // Change command arguments.
+  unsigned char raidType = 0;         // create(-size) LEVEL, as a KEL_RAID_* code
+  std::vector<unsigned int> disks;    // create --disks, repair --disk, clear-disk N...
+  std::vector<std::string> arrayRefs; // remove ARRAY..., spare/repair ARRAY: index or name
+  std::string arrayName;              // create --name
+  uint64_t sizeMiB = 0;               // create --size; 0: the largest the disks allow
+  unsigned int stripeKiB = 0;         // create --stripe
+  bool keepData = false;              // --keep-data: build around the first disk's data
+  bool useSpare = false;              // repair --spare
+  bool confirmed = false;             // --yes
 };
 
 #endif

@@ -35,6 +35,10 @@ struct KelctlOutcome {
   unsigned int minutes = 0;
   // RAID commands
   KelctlRaidData raid;
+  KelctlChangeData change;
+  // When set, what the failure means for this command, in place of the code's general
+  // meaning.
+  std::string message;
 
   bool ok() const { return code == 0; }
 };

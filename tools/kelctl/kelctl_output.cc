@@ -78,7 +78,8 @@ std::string FormatJson(const KelctlOptions& options, const KelctlOutcome& outcom
   if (!outcome.ok()) {
     json.AddString("stage", outcome.stage)
         .AddInt("code", outcome.code)
-        .AddString("message", KelctlCodeText(outcome.code));
+        .AddString("message", outcome.message.empty() ? KelctlCodeText(outcome.code)
+                                                      : outcome.message);
     if (outcome.raid.showOnFailure) AddRaidJson(options, outcome, &json);
     return json.Text() + "\n";
   }
@@ -119,5 +120,5 @@ std::string FormatJson(const KelctlOptions& options, const KelctlOutcome& outcom
 
 std::string FormatFailure(const KelctlOutcome& outcome) {
   return "kelctl: " + outcome.stage + " failed: " + std::to_string(outcome.code) + " (" +
-         KelctlCodeText(outcome.code) + ")\n";
+         (outcome.message.empty() ? KelctlCodeText(outcome.code) : outcome.message) + ")\n";
 }

@@ -2,6 +2,7 @@
 #include "tools/kelctl/kelctl_raid_commands.h"
 
 #include "tools/kelctl/kelctl_args.h"
+#include "tools/kelctl/kelctl_change_commands.h"
 #include "webext/client/client_raid_query.h"
 
 namespace {
@@ -228,10 +229,7 @@ bool ResolveKelctlRaidCommand(const KelctlCommandSpec& spec, const std::vector<s
       known = true;
     }
   }
-  if (!known) {
-    *error = "unknown command '" + words + "'";
-    return false;
-  }
+  if (!known) return ResolveKelctlChangeCommand(spec, rest, values, flags, out, error);
   switch (out->command) {
     case KelctlCommand::kDisk:
       return ResolveDisk(rest, values, out, error);
@@ -256,5 +254,5 @@ bool ResolveKelctlRaidCommand(const KelctlCommandSpec& spec, const std::vector<s
 std::string KelctlRaidCommandName(KelctlCommand command) {
   for (const NamedCommand& n : kNames)
     if (n.command == command) return n.words;
-  return "";
+  return KelctlChangeCommandName(command);
 }

@@ -3,6 +3,7 @@
 #ifndef KEL_TOOLS_KELCTL_KELCTL_RAID_OUTCOME_H
 #define KEL_TOOLS_KELCTL_KELCTL_RAID_OUTCOME_H
 
+#include <cstdint>
 #include <vector>
 
 #include "sharedlib/raid_records.h"
@@ -49,6 +50,17 @@ struct KelctlRaidData {
   int smartCheckCode = 0;                // smart check: 0 or 803
   // The command failed but what it read is worth showing (smart check with a sick disk).
   bool showOnFailure = false;
+};
+
+// What kelctl's change commands read and did.
+struct KelctlChangeData {
+  _Array_Create_Info_t range{};          // create-size, and create without --size
+  uint64_t sizeMiB = 0;                  // create: the size asked for
+  _zr_array_info created{};              // create: the new array as listed afterwards
+  unsigned int createdIndex = 0;
+  std::vector<unsigned int> arrays;      // remove, spare, repair: the array indexes resolved
+  std::vector<int> results;              // remove: each array's own code
+  unsigned char repairKind = 0;          // repair
 };
 
 #endif

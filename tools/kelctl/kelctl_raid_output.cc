@@ -4,6 +4,7 @@
 #include <map>
 #include <vector>
 
+#include "tools/kelctl/kelctl_change_output.h"
 #include "tools/kelctl/kelctl_disk_layout.h"
 #include "tools/kelctl/kelctl_output.h"
 #include "tools/kelctl/kelctl_raid_details.h"
@@ -276,9 +277,8 @@ std::string FormatRaidReadable(const KelctlOptions& options, const KelctlOutcome
     case KelctlCommand::kRescan: return "hardware rescanned\n";
     case KelctlCommand::kReloadDriver:
       return options.reboot ? "restart of the service host requested\n" : "RAID driver reloaded\n";
-    default: break;
+    default: return FormatChangeReadable(options, outcome);
   }
-  return "";
 }
 
 void AddRaidJson(const KelctlOptions& options, const KelctlOutcome& outcome, JsonWriter* json) {
@@ -373,6 +373,7 @@ void AddRaidJson(const KelctlOptions& options, const KelctlOutcome& outcome, Jso
       json->AddBool("reboot", options.reboot);
       break;
     default:
+      AddChangeJson(options, outcome, json);
       break;
   }
 }

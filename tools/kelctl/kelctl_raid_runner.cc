@@ -3,6 +3,7 @@
 // step named, since a partial table would pass for a complete one.
 #include "tools/kelctl/kelctl_raid_runner.h"
 
+#include "tools/kelctl/kelctl_change_runner.h"
 #include "tools/kelctl/kelctl_commands.h"
 #include "webext/client/client_raid_query.h"
 
@@ -55,7 +56,7 @@ class RaidRun {
       case KelctlCommand::kSmartCheck: SmartCheck(); break;
       case KelctlCommand::kRescan: Step(m_out, KelRescanHardware(m_sock), m_name); break;
       case KelctlCommand::kReloadDriver: Reload(); break;
-      default: break;
+      default: RunKelctlChangeCommand(m_sock, m_o, m_out); break;
     }
   }
 
