@@ -142,7 +142,9 @@ TEST_F(KelctlArrayE2e, PowerLossAtEveryPointOfACreationIsRecoverable) {
       EXPECT_LT(JsonNumber(size.out, "nMaxArraySize"), 1000) << "disk " << d << ": " << size.out;
     }
 
-    if (written > 0) ASSERT_EQ(Kelctl({"remove", "lost", "--yes"}).status, 0);
+    if (written > 0) {
+      ASSERT_EQ(Kelctl({"remove", "lost", "--yes"}).status, 0);
+    }
     ASSERT_GE(Create({"raid5", "--name", "again", "--disks", "0,1,2,3", "--size", "96"}), 0);
     ASSERT_EQ(Kelctl({"remove", "again", "--yes"}).status, 0);
   }
