@@ -75,11 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
                                ZR_DRIVER_FAILED, 1}),
     [](const testing::TestParamInfo<RemoveCase>& i) { return std::string(i.param.what); });
 
-using ChangeRemoveMirror = EngineSimTest;
+using ChangeRemoveArray = EngineSimTest;
 
 // The mirror's data stays where it was, as a single-disk span on the first member; the
 // second member's disk is a plain disk.
-TEST_F(ChangeRemoveMirror, AHealthyMirrorLeavesASpanOverTheSameArea) {
+TEST_F(ChangeRemoveArray, AHealthyMirrorLeavesASpanOverTheSameArea) {
   std::string a = AddDisk(0, 0), b = AddDisk(0, 1);
   ImportArray({a, b}, {.raidType = KEL_RAID_1, .start = kStart, .length = kL}, 0x10);
   Build();
@@ -103,7 +103,7 @@ TEST_F(ChangeRemoveMirror, AHealthyMirrorLeavesASpanOverTheSameArea) {
 }
 
 // Neither mirror is known to hold the whole data: nothing is kept.
-TEST_F(ChangeRemoveMirror, AMirrorWhoseMembersBothNeedSynchronisationLeavesNoSpan) {
+TEST_F(ChangeRemoveArray, AMirrorWhoseMembersBothNeedSynchronisationLeavesNoSpan) {
   std::string a = AddDisk(0, 0), b = AddDisk(0, 1);
   ImportArray({a, b}, {.raidType = KEL_RAID_1, .length = kL, .sideValue = 1}, 0x10);
   Build();
@@ -111,6 +111,24 @@ TEST_F(ChangeRemoveMirror, AMirrorWhoseMembersBothNeedSynchronisationLeavesNoSpa
   _Index_Plus_t ref = Ref(RaidArrays()[0]);
   ASSERT_EQ(DM().RemoveArraysL(1, &ref, &result), ZR_OK);
   EXPECT_TRUE(RaidArrays().empty());
+}
+
+// The older layout keeps one VD per disk in the marker sector: the whole area goes.
+TEST_F(ChangeRemoveArray, AnArrayInTheOlderLayoutLeavesItsDisksWithoutArea) {
+  std::string disks[2] = {AddDisk(0, 0), AddDisk(0, 1)};
+  for (uint8_t i = 0; i < 2; ++i) {
+    kel_test::ConfAreaBuilder area;
+    area.OldLayout({.positionField = i, .vdCount = 2, .stripeExponent = 4, .length = kL,
+                    .serialChecksum = 0x10u + i, .memberIds = {0x10, 0x11}});
+    Import(disks[i], area.Bytes());
+  }
+  Build();
+  ASSERT_EQ(RaidArrays().size(), 1u);
+  ASSERT_EQ(RaidArrays()[0]->m_byVersion, KEL_FORMAT_ZRAID);
+  int result = kUnset;
+  _Index_Plus_t ref = Ref(RaidArrays()[0]);
+  ASSERT_EQ(DM().RemoveArraysL(1, &ref, &result), ZR_OK);
+  for (const std::string& d : disks) EXPECT_EQ(Export(d), std::vector<uint8_t>(3072, 0)) << d;
 }
 
 using ChangeClear = EngineSimTest;
