@@ -110,6 +110,8 @@ int KelDeviceManage::RemoveArraysL(int n, const _Index_Plus_t* arrays, int* resu
   if (n <= 0) return ZR_OK;
   if (arrays == nullptr || results == nullptr || n > MAX_ARRAY_SLOTS) {
     KEL_PRINT(ZEP_DBG_ERROR, "bad removal request of %d arrays\n", n);
+    // A count past every table is not a count the caller's list was sized for: only the
+    // entries a valid request could have are written.
     FillResults(n > MAX_ARRAY_SLOTS ? MAX_ARRAY_SLOTS : n, results, ZR_BAD_PARAM);
     return ZR_BAD_PARAM;
   }

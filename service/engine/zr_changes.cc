@@ -24,6 +24,7 @@ int zr_remove_raid_TARVOII(int n, const _Index_Plus_t* arrays, int* results) {
   // is every entry's result.
   if (n < 0 || n > kMaxRemove || arrays == nullptr || results == nullptr) {
     KEL_PRINT(ZEP_DBG_ERROR, "bad removal request of %d arrays\n", n);
+    // Past the limit the list cannot be trusted to hold n results; the first 31 are written.
     FillResults(n > kMaxRemove ? kMaxRemove : n, results, ZR_BAD_PARAM);
     return ZR_BAD_PARAM;
   }
