@@ -165,6 +165,46 @@ class KelDeviceManage : public KelRWLock {
   int SaveConfAndSendNotifyBusChange() REQUIRES(this);
   int SendNotifyBusChange(int ctrlIndex) REQUIRES(this);
 
+  // --- removal, spares and repairs (write lock) ---
+  // Each validates completely before changing anything, saves with
+  // SaveConfAndSendNotifyBusChange (its 900 is returned) and leaves the model rebuilt.
+  // Removes n arrays; results[i] receives arrays[i]'s code: 200 bad index, empty slot or
+  // plain disk, 216 stale magic, 219 the array holds the system, else the removal's code.
+  // Returns 217 when some entry failed. A failure of the whole call (107 lock, 200 an index
+  // named twice, 201 bad arguments, 900 save) is written into every results[i], i < n.
+  int RemoveArraysL(int n, const _Index_Plus_t* arrays, int* results) EXCLUDES(this);
+  int AddMirrorSpareL(_Index_Plus_t array, _Index_Plus_t pd) EXCLUDES(this);
+  int RemoveMirrorSpareL(_Index_Plus_t array) EXCLUDES(this);
+  int RepairMirrorWithSpareL(_Index_Plus_t array) EXCLUDES(this);
+  int RepairMirrorWithNewPDL(_Index_Plus_t array, _Index_Plus_t pd) EXCLUDES(this);
+  int RepairRaid5WithNewPDL(_Index_Plus_t array, _Index_Plus_t pd) EXCLUDES(this);
+  int RepairRaid01WithNewPDL(_Index_Plus_t array, int n, const _Index_Plus_t* pds) EXCLUDES(this);
+  // Wipes the whole configuration area of n (at most 16) disks, which become plain disks.
+  // Nothing is written unless every disk passes: 200 bad index or empty slot, 216 stale
+  // magic, 201 a disk named twice, 218 a disk holds the system, 215 a disk is in a
+  // replacement or a background task runs on one of its arrays.
+  int ClearPDConfSect(int n, const _Index_Plus_t* pds) EXCLUDES(this);
+  // The checks a repair with new disks makes before anything is written.
+  int RepairRaid5ValidateParam(_Index_Plus_t array, _Index_Plus_t pd) const REQUIRES_SHARED(this);
+  int RepairRaid01ValidatePram(_Index_Plus_t array, int n, const _Index_Plus_t* pds) const
+      REQUIRES_SHARED(this);
+  // The host's block-device name of an array or a disk into `name` (`size` bytes); 200 when
+  // the index is out of range, the slot empty, or the host shows none.
+  int GetRAInodeNameL(int array, char* name, int size) EXCLUDES(this);
+  int GetPDInodeNameL(int pd, char* name, int size) EXCLUDES(this);
+  // Clears the partition data of the disks marked KEL_PD_FLAG_CLEAR_PARTITION.
+  void CheckAndClearPartition() REQUIRES(this);
+  // Resolves an array reference for a change: 200 bad index or empty slot, 216 stale magic.
+  int LookupRA(_Index_Plus_t ref, KelRaidArray** ra) const REQUIRES_SHARED(this);
+  // Resolves a disk offered to take a new member: 200 index above 63, 204 no such disk, 216
+  // stale magic, 218 system disk.
+  int LookupNewMemberPD(_Index_Plus_t ref, KelPhyDevice** pd) const REQUIRES_SHARED(this);
+  // Puts every working area back to its saved copy: a change refused half-way leaves
+  // nothing behind for the next save.
+  void DiscardAreaChanges() REQUIRES(this);
+  // Saves after a change that returned `rc`: a failed change is discarded, a good one saved.
+  int FinishChange(int rc) REQUIRES(this);
+
  private:
   friend class KelDMTestAccess;
 

@@ -13,6 +13,7 @@
 class KelDeviceManage;
 class KelPhyDevice;
 class KelVirDevice;
+struct _PD_Area_Addr_t;
 
 // GetRASyncStatus / GetRAMigStatus results.
 constexpr uint16_t KEL_SYNC_NOT_NEEDED = 0;
@@ -87,7 +88,31 @@ class KelRaidArray {
   // A VD of an expected position is absent or its block no longer marks it valid.
   bool IsMemberMissing(int slot) const;
 
+  // --- removal and repairs (raid_remove.cc, raid_repair.cc); the caller saves ---
+  // Takes the array off its disks: a RAID 1 keeps one trustworthy mirror as a single-disk
+  // span, every other VD is deleted; an array in the older layout loses its disks' whole
+  // area (and, unless RAID 1, their partition data is marked for clearing). 201 for a
+  // plain-disk entry, 900 when a block cannot be changed.
+  int RemoveMyself();
+  // Whether a disk can take a new member of this array: 205 when it is unreadable or its
+  // area contradicts itself, 201 when it already holds a member, 208 when no free area holds
+  // a VD of the array's length; else 0 with the area filled.
+  int FindNewMemberArea(KelPhyDevice* pd, _PD_Area_Addr_t* area) const;
+
  protected:
+  // Puts new VDs (one per `areas` entry, on the disk the area names) into the table slots
+  // `slots` as synchronisation targets, with the array's type, count, stripe, level
+  // parameter, mark and name; writes the new member list on every member and gives each
+  // present member the part `roles` names (KEL_REPAIR_ROLE_*). A VD still sitting in a
+  // replaced slot is deleted from its disk. 0; 201 when a new VD id would repeat a member's;
+  // 900 when a block cannot be placed or changed.
+  int RepairWithNewVDs(int n, const int* slots, const _PD_Area_Addr_t* areas,
+                       const int roles[MAX_VD_PER_ARRAY]);
+  // The position byte (block byte 112) of table slot `slot`.
+  virtual uint8_t PositionByteOf(int slot) const { return static_cast<uint8_t>(slot); }
+  // Whether a present member can serve as the copy a rebuild reads.
+  bool CanServeAsSource(int slot) const;
+
   // Recomputes the status word and the system-disk value from the VDs.
   void AnalyzeVDArrayStatus();
   // The fields every level fills alike; capacity and stripe are the level's.
@@ -123,6 +148,25 @@ class KelRaid1 : public KelRaidArray {
   int GetRASyncStatus(unsigned short* s) override;
   int ExpectedPositions() const override { return 2; }
   bool HasSpare() const { return m_arVDs[2] != nullptr; }
+
+  // 201 unless a two-member mirror, 203 with a member missing, then FindNewMemberArea;
+  // adds a VD on the disk as member 3.
+  int AddSpare(KelPhyDevice* pd);
+  int AddSpareByVDs(const _PD_Area_Addr_t& area);
+  // 203 with a member missing, 201 without a spare; the spare's VD is deleted.
+  int RemoveSpare();
+  // The spare takes the lost mirror's place: 206 without a spare, 400 when the spare or
+  // the survivor cannot serve, 401 when nothing is lost.
+  int RepairWithSpare();
+  // 400 when both mirrors are lost or the survivor cannot serve, 401 when nothing is lost.
+  int CanRepairMirror() const;
+  // A new VD on `pd` takes the lost mirror's place (CanRepairMirror, FindNewMemberArea).
+  int RepairWithNewPD(KelPhyDevice* pd);
+  int RepairWithNewVD(const _PD_Area_Addr_t& area);
+
+ private:
+  // The table slot (0 or 1) of the mirror that survives, or -1.
+  int SurvivorSlot() const;
 };
 
 class KelRaid5 : public KelRaidArray {
@@ -132,6 +176,9 @@ class KelRaid5 : public KelRaidArray {
   int ValidateRaidArray() override;
   int CanbeRepair() override;
   int GetRASyncStatus(unsigned short* s) override;
+  // A new VD on `pd` takes the missing member's place; every other member becomes a source.
+  int RepairWithNewPD(KelPhyDevice* pd);
+  int RepairWithNewVD(const _PD_Area_Addr_t& area);
 };
 
 class KelRaidSpan : public KelRaidArray {
@@ -150,6 +197,16 @@ class KelRaid01 : public KelRaidArray {
   int ValidateRaidArray() override;
   int CanbeRepair() override;
   int GetRASyncStatus(unsigned short* s) override;
+  // The missing members' table slots in order; returns their number.
+  int MissingSlots(int slots[MAX_VD_PER_ARRAY]) const;
+  // New VDs on `pds` (one per missing member, in slot order) take the missing members'
+  // places; each one's mirror partner becomes its source. 201 unless one disk per missing
+  // member.
+  int RepairWithNewPDs(int n, KelPhyDevice* const* pds);
+  int RepairWithNewVDs(int n, const _PD_Area_Addr_t* areas);
+
+ protected:
+  uint8_t PositionByteOf(int slot) const override;
 };
 
 // A disk without RAID configuration, listed among the arrays.

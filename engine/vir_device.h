@@ -57,6 +57,43 @@ class KelVirDevice {
   bool CheckSameVD(const KelVirDevice* other) const;
   void GetVDConfSect(_VD_Config_sector_* out) const;
   void GetVDInfoLib(_zr_vd_info* info) const;
+
+  // --- state changes, all on the live block (vir_device_state.cc) ---
+  // Each returns false, after a diagnostic, when the VD has no live block. The caller saves.
+  // Drops this VD from its disk's area: map bit, count and block.
+  bool DeleteMyselfInPDConf();
+  // A mirror member that outlives its array: a single-disk span of its own (type 8, count 1,
+  // member list = its own id, no name, array mark 1, no synchronisation state).
+  bool ChangeVDTypeRaid1ToSpan();
+  // Writes the 8 member ids and the checksums.
+  bool SetMemberIds(const uint32_t ids[MAX_VD_PER_ARRAY]);
+  // A mirror member gains a spare: count 3 and the extended member list.
+  bool AddMirrorSpareVD(const uint32_t ids[MAX_VD_PER_ARRAY]);
+  // A mirror drops its spare: count 2, third id 0 (RAID 1 only).
+  bool DeleteMirrorSpr();
+  // The survivor of a mirror repaired with its spare: position 0 of a two-member mirror and
+  // the synchronisation source.
+  bool ChangeMirrorVD2Src(const uint32_t ids[MAX_VD_PER_ARRAY]);
+  // The spare that replaces the lost mirror: position 1 and the synchronisation target.
+  bool ChangeMirrorSprVD2Mir(const uint32_t ids[MAX_VD_PER_ARRAY]);
+  // A member of a RAID 5 repaired with a new disk: the new member list, and the member's
+  // part in the rebuild (target: the new member; otherwise a source).
+  bool UpdateRaid5VDConfByRepair(const uint32_t ids[MAX_VD_PER_ARRAY], bool target);
+  // A member of a RAID 0+1 repaired with new disks: the new member list and its part in the
+  // rebuild (KEL_REPAIR_ROLE_*).
+  bool UpdateRaid01VDCOnfByRepair(const uint32_t ids[MAX_VD_PER_ARRAY], int role);
+  // Synchronisation marks. A source carries side value 1 and flag bit 4; a target side value
+  // 0, state bit 4 and flag bit 4. The Update forms record the position reached.
+  bool MarkSyncSource();
+  bool MarkSyncTarget();
+  bool UpdateSrcSyncStatus(uint64_t pos);
+  bool UpdateTgtSyncStatus(uint64_t pos);
+  bool ClearSyncStatus();
 };
+
+// The part a member plays in the synchronisation that follows a repair.
+constexpr int KEL_REPAIR_ROLE_KEEP = 0;    // not touched by the repair
+constexpr int KEL_REPAIR_ROLE_SOURCE = 1;  // the copy the rebuild reads
+constexpr int KEL_REPAIR_ROLE_TARGET = 2;  // the new member the rebuild writes
 
 #endif
