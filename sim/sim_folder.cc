@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "sharedlib/atomic_file.h"
+#include "sim/sim_volume_ops.h"
 
 namespace {
 
@@ -52,16 +53,15 @@ class FolderLock {
   int m_fd = -1;
 };
 
-// Partition numbers of the MBR in `sector0`: primary entries with a non-zero type.
-std::vector<int> MbrPartitions(const unsigned char* sector0) {
+}  // namespace
+
+std::vector<int> KelSimMbrPartitions(const unsigned char* sector0) {
   std::vector<int> parts;
   if (sector0[510] != 0x55 || sector0[511] != 0xAA) return parts;
   for (int i = 0; i < 4; ++i)
     if (sector0[446 + 16 * i + 4] != 0) parts.push_back(i + 1);
   return parts;
 }
-
-}  // namespace
 
 KelSimFolder::KelSimFolder(std::string dir) : m_dir(std::move(dir)) {}
 
@@ -192,8 +192,9 @@ void KelSimFolder::RefreshDevices(const KelSimState& s) const {
     unsigned char sector0[kSimSectorSize];
     std::string ignored;
     if (d.capacity > 0 && ReadSectors(d, 0, 1, sector0, &ignored))
-      for (int p : MbrPartitions(sector0)) want.insert(d.name + std::to_string(p));
+      for (int p : KelSimMbrPartitions(sector0)) want.insert(d.name + std::to_string(p));
   }
+  want.merge(KelSimVolumeNodes(*this, s));
   std::set<std::string> have;
   std::string dev = DevDir();
   if (DIR* dir = opendir(dev.c_str())) {

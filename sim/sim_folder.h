@@ -1,11 +1,12 @@
 // KelSimFolder: the simulated controller's folder and the one way to act on it.
 //
 // Layout: "state" (text, sim_state.h), "lock" (flock target), "disks/NAME.img" (sparse
-// disk images), "dev/" (one node file per attached disk and per partition, the folder the
-// driver layer's node search lists), "mtab" (mount table naming the root disk's first
-// partition). kelsrv (in process) and kelsim (another process) may act at once: every
-// Transact takes an exclusive flock, re-reads the state, acts, replaces the state file by
-// rename and refreshes dev/ and mtab before releasing the lock. Lock files are opened per
+// disk images), "dev/" (one node file per attached disk, per logical volume and per
+// partition of either: the folder the driver layer's node search lists), "mtab" (mount
+// table naming the root disk's first partition). kelsrv (in process) and kelsim (another
+// process) may act at once: every Transact takes an exclusive flock, re-reads the state,
+// acts, replaces the state file by rename and refreshes dev/ and mtab before releasing the
+// lock. Lock files are opened per
 // call, so threads of one process exclude each other as processes do.
 //
 // Configuration area: sectors capacity-32 .. capacity-27 of the image, i.e. the first six of
@@ -16,8 +17,13 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "sim/sim_state.h"
+
+// Partition numbers (1..4) of the MBR in `sector0`: primary entries with a non-zero type,
+// none without the 0x55AA signature.
+std::vector<int> KelSimMbrPartitions(const unsigned char* sector0);
 
 class KelSimFolder {
  public:

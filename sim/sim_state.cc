@@ -35,6 +35,12 @@ const KelSimHub* KelSimState::HubAt(int channel, int side) const {
   return nullptr;
 }
 
+const KelSimVolume* KelSimState::FindVolume(const std::string& name) const {
+  for (const auto& v : volumes)
+    if (v.name == name) return &v;
+  return nullptr;
+}
+
 uint32_t KelSimState::HubPortMap(const KelSimHub& hub) const {
   uint32_t map = 0;
   for (int p = 0; p < kSimHubPorts; ++p)
@@ -183,6 +189,12 @@ std::string KelSimSerialize(const KelSimState& s) {
       << " attrs=" << AttrsText(d.attrs) << "\n";
     for (const auto& [code, n] : d.faults) o << "fault " << d.name << ' ' << Hex(code) << ' ' << n << "\n";
   }
+  for (const auto& v : s.volumes) {
+    o << "volume " << v.name << " type=" << int(v.raidType) << " count=" << v.count
+      << " mark=" << v.mark << " ids=";
+    for (size_t i = 0; i < v.memberIds.size(); ++i) o << (i ? "," : "") << Hex(v.memberIds[i]);
+    o << "\n";
+  }
   return o.str();
 }
 
@@ -267,6 +279,17 @@ bool KelSimParse(const std::string& text, KelSimState* s, std::string* err) {
       if (!d) return bad("fault for an unknown disk");
       d->faults[static_cast<int>(std::strtol(f.words[2].c_str(), nullptr, 0))] =
           std::atoi(f.words[3].c_str());
+    } else if (kind == "volume") {
+      if (f.words.size() != 2) return bad("volume without name");
+      KelSimVolume v;
+      v.name = f.words[1];
+      v.raidType = static_cast<uint8_t>(f.Num("type", 0));
+      v.count = static_cast<int>(f.Num("count", 0));
+      v.mark = std::strtoull(f.Text("mark", "0").c_str(), nullptr, 0);
+      std::istringstream ids(f.Text("ids", ""));
+      for (std::string id; std::getline(ids, id, ',');)
+        v.memberIds.push_back(static_cast<uint32_t>(std::strtoull(id.c_str(), nullptr, 0)));
+      s->volumes.push_back(v);
     }
   }
   if (!sawHeader) {

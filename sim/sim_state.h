@@ -16,6 +16,8 @@
 //                                  (ID:VALUE:THRESHOLD,...)
 //   fault NAME CODE N              sub-command CODE fails on disk NAME N more times
 //                                  (-1: always)
+//   volume NAME key=value ...      an array shown to the host as logical target NAME: type,
+//                                  count, mark, ids (member VD ids, comma separated)
 // Values are percent-encoded (%20 for a space); numbers are decimal or 0x hexadecimal.
 // A reader refuses another version number; unknown keys are ignored so that a newer
 // writer's extra fields do not break an older reader.
@@ -82,6 +84,17 @@ struct KelSimDisk {
   bool Attached() const { return channel >= 0; }
 };
 
+// An array the controller shows the host as a logical disk (node NAME in dev/), known by
+// the identity its VD blocks share. Added and removed only when the host is told that the
+// bus changed, as a real controller's logical targets come and go.
+struct KelSimVolume {
+  std::string name;  // "sdlva", "sdlvb", ...
+  uint8_t raidType = 0;
+  int count = 0;
+  uint64_t mark = 0;
+  std::vector<uint32_t> memberIds;
+};
+
 struct KelSimState {
   std::string manufacturer = "ZEP Technologies";
   std::string chip = "ZEP SATA RAID";
@@ -95,6 +108,7 @@ struct KelSimState {
   std::vector<KelSimChannel> channels;
   std::vector<KelSimHub> hubs;
   std::vector<KelSimDisk> disks;  // in attach order
+  std::vector<KelSimVolume> volumes;
 
   KelSimDisk* FindDisk(const std::string& name);
   const KelSimDisk* FindDisk(const std::string& name) const;
@@ -102,6 +116,7 @@ struct KelSimState {
   const KelSimDisk* DiskAt(int channel, int side, int port) const;
   const KelSimDisk* DiskByNumber(int deviceNumber) const;
   const KelSimHub* HubAt(int channel, int side) const;
+  const KelSimVolume* FindVolume(const std::string& name) const;
   uint32_t HubPortMap(const KelSimHub& hub) const;
 };
 

@@ -10,6 +10,7 @@
 #include "sharedlib/diag.h"
 #include "sim/sim_codec.h"
 #include "sim/sim_records.h"
+#include "sim/sim_volume_ops.h"
 
 namespace {
 
@@ -22,7 +23,8 @@ struct Call {
   const KelSimFolder& folder;
   KelSimState& s;
   bool* dirty;
-  KelSimDisk* nodeDisk;  // the disk behind the node used
+  KelSimDisk* nodeDisk;  // the disk behind the node used (a volume's first member present)
+  const KelSimVolume* volume;  // the logical volume behind the node, nullptr for a disk
   uint8_t code;
   unsigned char* p;      // parameter area
   size_t plen;
@@ -180,11 +182,76 @@ bool AnswerRealTargets(Call& c) {
   if (!NeedLen(c, 60) || Faulted(c, c.nodeDisk)) return false;
   std::memset(c.p, 0, 60);
   c.p[0] = 1;
-  c.p[1] = 0;
   for (int i = 0; i < 8; ++i) SimPutU16(c.p, 2 + 2 * i, 0xFFFF);
   std::memset(c.p + 18, 0xFF, 8);
-  SimPutU16(c.p, 2, static_cast<uint16_t>(KelSimDeviceNumber(*c.nodeDisk)));
   c.p[26] = static_cast<unsigned char>(c.s.controllerIndex);
+  if (!c.volume) {
+    SimPutU16(c.p, 2, static_cast<uint16_t>(KelSimDeviceNumber(*c.nodeDisk)));
+    return true;
+  }
+  // A logical target names its members present, in layout order; a volume whose blocks
+  // are gone (until the next bus-changed notice removes it) names none.
+  c.p[1] = 1;
+  std::vector<SimArray> arrays = KelSimFindArrays(c.folder, c.s);
+  const SimArray* a = KelSimArrayOf(arrays, *c.volume);
+  int k = 0;
+  for (size_t i = 0; a && i < a->members.size(); ++i) {
+    const KelSimDisk* d = a->members[i].present ? c.s.FindDisk(a->members[i].disk) : nullptr;
+    if (!d) continue;
+    SimPutU16(c.p, 2 + 2 * k, static_cast<uint16_t>(KelSimDeviceNumber(*d)));
+    c.p[18 + k] = static_cast<unsigned char>(a->members[i].slot);
+    ++k;
+  }
+  return true;
+}
+
+bool AnswerBusChanged(Call& c) {
+  if (!AnswerAck(c, 1, false)) return false;
+  KelSimSyncVolumes(c.folder, c.s, c.dirty);
+  return true;
+}
+
+// +0 u32 controller-internal index | VD id << 8, +4 u16 device number; the second entry
+// at +6 is not used by this controller.
+bool AnswerKeepTarget(Call& c) {
+  if (!AnswerAck(c, 12, false)) return false;
+  uint32_t pos = SimGetU32(c.p, 0);
+  Call first = c;
+  unsigned char addr[4] = {static_cast<unsigned char>(pos & 0xFF), 0, c.p[4], c.p[5]};
+  first.p = addr;
+  KelSimDisk* d = Addressed(first, 0);
+  std::string err;
+  if (!d) return false;
+  if (!KelSimKeepVolume(c.folder, c.s, d->name, static_cast<int>((pos >> 8) & 0xFF), c.dirty,
+                        &err)) {
+    KEL_PRINT(ZEP_DBG_ERROR, "%s\n", err.c_str());
+    return false;
+  }
+  return true;
+}
+
+// +0 u16 device number, +2 source and +18 target position records: +0 u8 controller-
+// internal index, +1 u8 VD id, +2 u16 device number, +4 u32 sector count, +8 u64 start.
+bool AnswerMoveLastData(Call& c) {
+  if (!NeedLen(c, 34)) return false;
+  KelSimDisk* from = Addressed(c, 2);
+  KelSimDisk* to = from ? Addressed(c, 18) : nullptr;
+  if (!to || Faulted(c, from)) return false;
+  uint64_t count = SimGetU32(c.p, 6), fromStart = SimGetU64(c.p, 10),
+           toStart = SimGetU64(c.p, 26);
+  if (fromStart > from->capacity || count > from->capacity - fromStart ||
+      toStart > to->capacity || count > to->capacity - toStart) {
+    KEL_PRINT(ZEP_DBG_ERROR, "moving %llu sectors from %s:%llu to %s:%llu runs past an image\n",
+              static_cast<unsigned long long>(count), from->name.c_str(),
+              static_cast<unsigned long long>(fromStart), to->name.c_str(),
+              static_cast<unsigned long long>(toStart));
+    return false;
+  }
+  std::string err;
+  if (!KelSimCopySectors(c.folder, *from, fromStart, *to, toStart, count, &err)) {
+    KEL_PRINT(ZEP_DBG_ERROR, "%s\n", err.c_str());
+    return false;
+  }
   return true;
 }
 
@@ -247,18 +314,18 @@ bool Answer(Call& c) {
     case 0x07: return AnswerWriteData(c);
     case 0x0C: return AnswerReadArea(c);
     case 0x0E: return AnswerAck(c, 6, true);
-    case 0x0F: return AnswerAck(c, 1, false);
+    case 0x0F: return AnswerBusChanged(c);
     case 0x11: return AnswerWriteAreas(c);
-    case 0x12: return AnswerAck(c, 12, false);
+    case 0x12: return AnswerKeepTarget(c);
     case 0x13: return AnswerRealTargets(c);
     case 0x53: return AnswerSmart(c);
+    case 0x51: return AnswerMoveLastData(c);
     case 0x70: return AnswerHotplug(c);
     case 0x09:
     case 0x15:
     case 0x16:
     case 0x17:
     case 0x28:
-    case 0x51:
     case 0x52:
       KEL_PRINT(ZEP_DBG_ERROR, "sub-command 0x%02X is not simulated yet\n", c.code);
       return false;
@@ -268,11 +335,21 @@ bool Answer(Call& c) {
   }
 }
 
-// "sda1" -> "sda": partition nodes talk to their disk.
+// "sda1" -> "sda": partition nodes talk to their disk (or volume).
 std::string DiskOfNode(const std::string& node) {
   size_t end = node.size();
   while (end > 0 && node[end - 1] >= '0' && node[end - 1] <= '9') --end;
   return node.substr(0, end);
+}
+
+// The disk of a volume's first member present, which carries faults set for commands sent
+// through the volume's node; nullptr when none is left.
+KelSimDisk* FirstMember(const KelSimFolder& f, KelSimState& s, const KelSimVolume& v) {
+  std::vector<SimArray> arrays = KelSimFindArrays(f, s);
+  const SimArray* a = KelSimArrayOf(arrays, v);
+  for (size_t i = 0; a && i < a->members.size(); ++i)
+    if (a->members[i].present) return s.FindDisk(a->members[i].disk);
+  return nullptr;
 }
 
 }  // namespace
@@ -306,14 +383,15 @@ KelDrvSendResult KelSimTransport::Send(const std::string& name, const unsigned c
   std::string err;
   bool ran = m_folder.Transact(
       [&](KelSimState& s, bool* dirty, std::string*) {
-        KelSimDisk* nodeDisk = s.FindDisk(DiskOfNode(name));
-        if (!nodeDisk || !nodeDisk->Attached() ||
+        const KelSimVolume* volume = s.FindVolume(DiskOfNode(name));
+        KelSimDisk* nodeDisk = volume ? FirstMember(m_folder, s, *volume) : s.FindDisk(DiskOfNode(name));
+        if ((!volume && (!nodeDisk || !nodeDisk->Attached())) ||
             access((m_folder.DevDir() + "/" + name).c_str(), F_OK) != 0) {
           KEL_PRINT(ZEP_DBG_ERROR, "no device node %s\n", name.c_str());
           result = KelDrvSendResult::kNoNode;
           return true;
         }
-        Call c{m_folder, s, dirty, nodeDisk, buf[30], buf + kParamOffset, plen};
+        Call c{m_folder, s, dirty, nodeDisk, volume, buf[30], buf + kParamOffset, plen};
         result = Answer(c) ? KelDrvSendResult::kOk : KelDrvSendResult::kFailed;
         return true;
       },

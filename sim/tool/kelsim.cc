@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/sim_layout.h"
 #include "sim/sim_ops.h"
+#include "sim/sim_volume_ops.h"
 
 namespace {
 
@@ -318,6 +320,133 @@ int RunRoot(const KelSimFolder& f, const std::vector<std::string>& args) {
   return KelSimSetRoot(f, a.words[0], &err) ? 0 : Error(err);
 }
 
+bool ToU64(const std::string& s, uint64_t* out) {
+  if (s.empty() || s[0] == '-') return false;
+  char* end = nullptr;
+  unsigned long long v = std::strtoull(s.c_str(), &end, 0);
+  if (*end != '\0') return false;
+  *out = v;
+  return true;
+}
+
+// --start and --count, as given.
+bool Range(const Args& a, KelSimRange* r, std::string* err) {
+  if ((r->hasStart = a.Has("start")) && !ToU64(a.Get("start"), &r->start))
+    return *err = "--start must be a sector number", false;
+  if ((r->hasCount = a.Has("count")) && (!ToU64(a.Get("count"), &r->count) || r->count == 0))
+    return *err = "--count must be a positive number of sectors", false;
+  return true;
+}
+
+bool Seed(const Args& a, uint64_t* seed, std::string* err) {
+  if (!ToU64(a.Get("seed"), seed)) return *err = "--seed must be a number", false;
+  return true;
+}
+
+void PrintSum(const Args& a, const std::string& hex) {
+  if (a.Has("json")) std::printf("{\"sha256\":\"%s\"}\n", hex.c_str());
+  else std::printf("%s\n", hex.c_str());
+}
+
+int RunWrite(const KelSimFolder& f, const std::vector<std::string>& args) {
+  KELSIM_SPLIT((std::vector<std::string>{"seed", "start", "count"}), {}, 1);
+  uint64_t seed;
+  KelSimRange r;
+  if (!Seed(a, &seed, &err) || !Range(a, &r, &err)) return Error(err);
+  return KelSimDiskWrite(f, a.words[0], seed, r, &err) ? 0 : Error(err);
+}
+
+int RunSum(const KelSimFolder& f, const std::vector<std::string>& args) {
+  KELSIM_SPLIT((std::vector<std::string>{"start", "count"}), (std::vector<std::string>{"json"}), 1);
+  KelSimRange r;
+  std::string hex;
+  if (!Range(a, &r, &err)) return Error(err);
+  if (!KelSimDiskSum(f, a.words[0], r, &hex, &err)) return Error(err);
+  PrintSum(a, hex);
+  return 0;
+}
+
+void VolumeInfo(const SimArray& v, bool json) {
+  if (json) {
+    std::printf("{\"level\":%s,\"raid_type\":%d,\"stripe\":%u,\"capacity\":%llu,"
+                "\"member_length\":%llu,\"members\":[",
+                JsonText(SimRaidName(v.raidType)).c_str(), v.raidType, v.stripe,
+                static_cast<unsigned long long>(v.capacity),
+                static_cast<unsigned long long>(v.memberLength));
+    for (size_t i = 0; i < v.members.size(); ++i) {
+      const SimMember& m = v.members[i];
+      std::printf("%s{\"position\":%zu,\"present\":%s", i ? "," : "", i, m.present ? "true" : "false");
+      if (m.present)
+        std::printf(",\"disk\":\"%s\",\"slot\":%d,\"first_sector\":%llu,\"length\":%llu,"
+                    "\"holds_data\":%s",
+                    m.disk.c_str(), m.slot, static_cast<unsigned long long>(m.start),
+                    static_cast<unsigned long long>(m.length), m.holdsData ? "true" : "false");
+      std::printf("}");
+    }
+    std::printf("]}\n");
+    return;
+  }
+  std::printf("%s, %d members, stripe %u sectors, capacity %llu sectors\n", SimRaidName(v.raidType),
+              v.count, v.stripe, static_cast<unsigned long long>(v.capacity));
+  for (size_t i = 0; i < v.members.size(); ++i) {
+    const SimMember& m = v.members[i];
+    if (!m.present) {
+      std::printf("  position %zu  missing\n", i);
+      continue;
+    }
+    std::printf("  position %zu  %s:%d  first sector %llu  length %llu%s\n", i, m.disk.c_str(),
+                m.slot, static_cast<unsigned long long>(m.start),
+                static_cast<unsigned long long>(m.length), m.holdsData ? "" : "  (holds no data yet)");
+  }
+}
+
+int RunVolume(const KelSimFolder& f, const std::vector<std::string>& args) {
+  KELSIM_SPLIT((std::vector<std::string>{"seed", "start", "count", "file"}),
+               (std::vector<std::string>{"json"}), 2);
+  const std::string& ref = a.words[0];
+  size_t colon = ref.rfind(':');
+  long slot;
+  if (colon == std::string::npos || !ToInt(ref.substr(colon + 1), 0, 1, &slot))
+    return Error("the volume is named DISK:SLOT, SLOT 0 or 1");
+  const std::string disk = ref.substr(0, colon), action = a.words[1];
+  const int vd = static_cast<int>(slot);
+  KelSimRange r;
+  uint64_t seed;
+  if (!Range(a, &r, &err)) return Error(err);
+  if (action == "info") {
+    SimArray v;
+    if (!KelSimVolumeInfo(f, disk, vd, &v, &err)) return Error(err);
+    VolumeInfo(v, a.Has("json"));
+    return 0;
+  }
+  if (action == "sum") {
+    std::string hex;
+    if (!KelSimVolumeSum(f, disk, vd, r, &hex, &err)) return Error(err);
+    PrintSum(a, hex);
+    return 0;
+  }
+  if (action == "write") {
+    if (!Seed(a, &seed, &err)) return Error(err);
+    return KelSimVolumeWrite(f, disk, vd, seed, r, &err) ? 0 : Error(err);
+  }
+  if (action == "check") {
+    uint64_t bad;
+    if (!KelSimVolumeCheck(f, disk, vd, &bad, &err)) return Error(err);
+    if (a.Has("json"))
+      std::printf(bad == UINT64_MAX ? "{\"consistent\":true}\n" : "{\"consistent\":false,\"bad_sector\":%llu}\n",
+                  static_cast<unsigned long long>(bad));
+    if (bad == UINT64_MAX) return 0;
+    return Error("redundancy does not match at logical sector " + std::to_string(bad));
+  }
+  if (action == "export" || action == "import") {
+    if (!a.Has("file")) return Error("--file F is needed");
+    bool ok = action == "export" ? KelSimVolumeExport(f, disk, vd, r, a.Get("file"), &err)
+                                 : KelSimVolumeImport(f, disk, vd, r, a.Get("file"), &err);
+    return ok ? 0 : Error(err);
+  }
+  return Error("unknown volume action " + action + " (info, sum, write, check, export, import)");
+}
+
 const Command kCommands[] = {
     {"init", "init [--channels N]",
      "Creates a simulated controller (default 2 channels, 1 to 8) in the folder.", nullptr},
@@ -356,6 +485,27 @@ const Command kCommands[] = {
      RunPowerLoss},
     {"root", "root DISK", "Marks the disk as holding the root file system (its first partition).",
      RunRoot},
+    {"write", "write DISK --seed S [--start LBA] [--count N]",
+     "Fills raw sectors of the disk image with a pattern that depends only on the seed and\n"
+     "each sector's number. Without a range: the data area (all but the reserved tail); a\n"
+     "range given may reach into the reserved tail. --count without --start starts at 0.",
+     RunWrite},
+    {"sum", "sum DISK [--start LBA] [--count N] [--json]",
+     "Prints the SHA-256 of raw sectors of the disk image, in hex. The range defaults as\n"
+     "for write.",
+     RunSum},
+    {"volume",
+     "volume DISK:SLOT info|sum|write|check|export|import [--seed S] [--start LBA] "
+     "[--count N] [--file F] [--json]",
+     "Works on the array that VD slot SLOT of DISK belongs to, as the logical disk the\n"
+     "controller shows the host. Sectors are logical; the range defaults to the whole volume.\n"
+     "  info    level, members (disk, slot, first sector, length), stripe, capacity\n"
+     "  sum     SHA-256 of logical sectors\n"
+     "  write   fills logical sectors with the pattern of --seed, mirrors and parity kept right\n"
+     "  check   compares mirror copies and RAID 5 parity; exits 1 naming the first bad sector\n"
+     "  export  copies logical sectors into --file\n"
+     "  import  writes --file's content to logical sectors from --start (default 0) on",
+     RunVolume},
 };
 
 void ToolHelp() {

@@ -5,13 +5,18 @@
 // tests/integration/drv_sim_records_test.cc.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <vector>
 
 #include "sim/sim_codec.h"
 #include "sim/sim_ops.h"
 #include "sim/sim_transport.h"
+#include "sim/sim_volume_ops.h"
+#include "tests/support/conf_area_builder.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -92,7 +97,7 @@ TEST_F(SimTransportTest, MalformedCommandsAreRefused) {
     EXPECT_NE(out.find(c.message), std::string::npos) << out;
   }
   // The data-moving sub-commands are refused until the simulator moves data.
-  for (uint8_t code : {0x09, 0x15, 0x16, 0x17, 0x28, 0x51, 0x52}) {
+  for (uint8_t code : {0x09, 0x15, 0x16, 0x17, 0x28, 0x52}) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(Send(Ucmd(code, 42)), KelDrvSendResult::kFailed) << int(code);
     EXPECT_NE(testing::internal::GetCapturedStdout().find("is not simulated yet"),
@@ -124,4 +129,66 @@ TEST_F(SimTransportTest, CountedFaultFailsExactlyThatOftenAndAlwaysStaysUntilCle
   EXPECT_EQ(Send(Ucmd(0x04, 230), "sdb"), KelDrvSendResult::kOk);
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("simulated fault: sub-command 0x0C fails on sdb"), std::string::npos) << out;
+}
+
+TEST_F(SimTransportTest, BusChangeShowsAnArrayAsALogicalTargetUntilItsBlocksGo) {
+  // A mirror of sda slot 0 and sdb slot 1, an MBR with one partition on the volume.
+  std::string err;
+  std::vector<uint32_t> ids = {0x100, 0x201};
+  for (int i = 0; i < 2; ++i) {
+    auto area = kel_test::ConfAreaBuilder().Pd(0x100u * (i + 1)).Vd(i, {.raidType = 1,
+        .vdCount = 2, .position = static_cast<uint8_t>(i), .start = 64, .length = 4000,
+        .memberIds = ids}).Bytes();
+    ASSERT_TRUE(KelSimAreaImport(m_folder, i ? "sdb" : "sda", area, &err)) << err;
+  }
+  std::string mbr(512, '\0');
+  mbr[446 + 4] = 0x83;
+  mbr[510] = 0x55;
+  mbr[511] = static_cast<char>(0xAA);
+  std::ofstream(m_dir.File("mbr"), std::ios::binary) << mbr;
+  ASSERT_TRUE(KelSimVolumeImport(m_folder, "sdb", 1, {}, m_dir.File("mbr"), &err)) << err;
+  auto node = [&](const char* n) { return access((m_sim + "/dev/" + n).c_str(), F_OK) == 0; };
+  EXPECT_FALSE(node("sdlva"));
+  ASSERT_EQ(Send(Ucmd(0x0F, 2)), KelDrvSendResult::kOk);
+  EXPECT_TRUE(node("sdlva") && node("sdlva1"));
+
+  auto b = Ucmd(0x13, 60);
+  ASSERT_EQ(m_tr.Send("sdlva", kCdb, b.data(), b.size()), KelDrvSendResult::kOk);
+  const unsigned char* p = b.data() + 36;
+  EXPECT_EQ(std::make_tuple(p[0], p[1], SimGetU16(p, 2), SimGetU16(p, 4), SimGetU16(p, 6)),
+            std::make_tuple(1, 1, 0, 4, 0xFFFF));
+  EXPECT_EQ(std::make_tuple(p[18], p[19], p[20]), std::make_tuple(0, 1, 0xFF));
+
+  ASSERT_TRUE(KelSimAreaImport(m_folder, "sda", std::vector<unsigned char>(3072), &err));
+  ASSERT_TRUE(KelSimAreaImport(m_folder, "sdb", std::vector<unsigned char>(3072), &err));
+  EXPECT_TRUE(node("sdlva"));  // until the host hears of the change
+  ASSERT_EQ(Send(Ucmd(0x0F, 2)), KelDrvSendResult::kOk);
+  EXPECT_FALSE(node("sdlva") || node("sdlva1"));
+}
+
+TEST_F(SimTransportTest, MoveLastDataCopiesRawSectorsAndRefusesBadPlaces) {
+  std::string err, from, to;
+  ASSERT_TRUE(KelSimDiskWrite(m_folder, "sda", 9, {true, 100, true, 10}, &err)) << err;
+  // source (controller 0, VD 0, device dev, count, start), then the target.
+  auto move = [&](uint16_t dev, uint32_t count, uint64_t start, uint16_t tdev, uint64_t tstart) {
+    auto b = Ucmd(0x51, 34);
+    unsigned char* p = b.data() + 36;
+    SimPutU16(p, 4, dev);
+    SimPutU32(p, 6, count);
+    SimPutU64(p, 10, start);
+    SimPutU16(p, 20, tdev);
+    SimPutU32(p, 22, count);
+    SimPutU64(p, 26, tstart);
+    return Send(b);
+  };
+  ASSERT_EQ(move(0, 10, 100, 4, 500), KelDrvSendResult::kOk);
+  ASSERT_TRUE(KelSimDiskSum(m_folder, "sda", {true, 100, true, 10}, &from, &err));
+  ASSERT_TRUE(KelSimDiskSum(m_folder, "sdb", {true, 500, true, 10}, &to, &err));
+  EXPECT_EQ(from, to);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(move(0, 10, 100, 9, 500), KelDrvSendResult::kFailed);   // no device 9
+  EXPECT_EQ(move(0, 10, 8190, 4, 500), KelDrvSendResult::kFailed);  // past sda's end
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("no disk 9"), std::string::npos) << out;
+  EXPECT_NE(out.find("runs past an image"), std::string::npos) << out;
 }
