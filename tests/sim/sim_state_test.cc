@@ -12,7 +12,8 @@ TEST(SimState, SerializedStateReadsBackFieldForField) {
       .disks = {{.name = "sdb", .serial = "SER 1", .model = "Model X", .firmware = "F1",
                  .capacity = 123456789, .channel = 0, .side = 1, .port = 2, .smartStatus = 9,
                  .attrs = {{5, 10, 36}, {9, 99, 0}}, .faults = {{0x0C, -1}, {0x04, 3}}},
-                {.name = "sda", .serial = "", .capacity = 64, .attrs = {}, .faults = {}}}};
+                {.name = "sda", .serial = "", .capacity = 64, .attrs = {}, .faults = {}}},
+      .volumes = {}};
   s.channels[2].usable = false;
   s.channels[1].slaveValid = false;
   s.channels[1].cable = 7;
