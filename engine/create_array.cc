@@ -94,7 +94,8 @@ int KelCreateCalVDs(const _CREATE_ARRAY_PDS_INFO& req, const KelCreateDiskView* 
   const int n = req.nPDNum;
   plan->raidType = req.raidType;
   plan->mode = req.paramB;
-  plan->stripeSectors = KelLevelHasStripe(req.raidType) ? static_cast<uint16_t>(req.stripeKiB * 2) : 0;
+  plan->stripeSectors =
+      KelLevelHasStripe(req.raidType) ? static_cast<uint16_t>(req.stripeKiB * 2) : 0;
   plan->levelParam = req.raidType == KEL_RAID_5 ? static_cast<uint8_t>(req.paramA) : 0;
   std::memcpy(plan->name, req.arrayName, sizeof plan->name - 1);
 

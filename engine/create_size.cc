@@ -83,7 +83,8 @@ int KelCalCreateSize(const _CREATE_ARRAY_PDS_INFO& req, const KelCreateDiskView*
   if (n < 1 || disks == nullptr) return Fail(out, ZR_TOO_FEW_DISKS, "no disk");
   for (int i = 0; i < n; ++i)
     for (int j = i + 1; j < n; ++j)
-      if (req.pds[i].nIndex == req.pds[j].nIndex) return Fail(out, ZR_BAD_PARAM, "a disk named twice");
+      if (req.pds[i].nIndex == req.pds[j].nIndex)
+        return Fail(out, ZR_BAD_PARAM, "a disk named twice");
 
   const bool keep = req.paramB == KEL_CREATE_KEEP_DATA;
   for (int i = 0; i < n; ++i) {

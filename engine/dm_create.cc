@@ -86,7 +86,8 @@ int KelDeviceManage::CreateArrayByPDs(const _CREATE_ARRAY_PDS_INFO* req) {
   return CreateArrayByVDs(req, plan);
 }
 
-int KelDeviceManage::CreateArrayByVDs(const _CREATE_ARRAY_PDS_INFO* req, const KelCreatePlan& plan) {
+int KelDeviceManage::CreateArrayByVDs(const _CREATE_ARRAY_PDS_INFO* req,
+                                      const KelCreatePlan& plan) {
   const int n = req->nPDNum;
   const bool keep = plan.mode == KEL_CREATE_KEEP_DATA;
   KelPhyDevice* pds[KEL_MAX_CREATE_DISKS] = {};
@@ -128,7 +129,8 @@ int KelDeviceManage::CreateArrayByVDs(const _CREATE_ARRAY_PDS_INFO* req, const K
     const int t = plan.raidType == KEL_RAID_SPAN ? plan.num - 1 : 1;
     const KelPlannedVD& tgt = plan.vds[t];
     KelPhyDevice* first = pds[src.disk];
-    _LASTUSERDATA_POS_INFO from = LastDataPos(first, slots[0], first->UsableSectors() - kLastDataSectors);
+    _LASTUSERDATA_POS_INFO from =
+        LastDataPos(first, slots[0], first->UsableSectors() - kLastDataSectors);
     _LASTUSERDATA_POS_INFO to =
         LastDataPos(pds[tgt.disk], slots[t], tgt.start + tgt.length - kLastDataSectors);
     bool moved = false;
