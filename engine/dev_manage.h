@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/conf_area.h"
+#include "engine/create_array.h"
 #include "engine/engine_defs.h"
 #include "sharedlib/kel_mutex.h"
 #include "sharedlib/raid_records.h"
@@ -27,6 +28,7 @@ class KelSMART;
 class KelRaidBasicOp;
 class KelDrvInterface;
 struct KelMultiConfNode;
+struct KelPartitionWipe;
 class KelDeviceManage;
 
 // The disk replacement engine. Replacement is not built yet: the manager keeps the object
@@ -192,8 +194,6 @@ class KelDeviceManage : public KelRWLock {
   // the index is out of range, the slot empty, or the host shows none.
   int GetRAInodeNameL(int array, char* name, int size) EXCLUDES(this);
   int GetPDInodeNameL(int pd, char* name, int size) EXCLUDES(this);
-  // Clears the partition data of the disks marked KEL_PD_FLAG_CLEAR_PARTITION.
-  void CheckAndClearPartition() REQUIRES(this);
   // Resolves an array reference for a change: 200 bad index or empty slot, 216 stale magic.
   int LookupRA(_Index_Plus_t ref, KelRaidArray** ra) const REQUIRES_SHARED(this);
   // Resolves a disk offered to take a new member: 200 index above 63, 204 no such disk, 216
@@ -204,6 +204,33 @@ class KelDeviceManage : public KelRWLock {
   void DiscardAreaChanges() REQUIRES(this);
   // Saves after a change that returned `rc`: a failed change is discarded, a good one saved.
   int FinishChange(int rc) REQUIRES(this);
+
+  // --- array creation (write lock) ---
+  // The size range an array of req's level could have on its disks (read lock).
+  int CalCreateArraySizeL(const _CREATE_ARRAY_PDS_INFO* req, _Array_Create_Info_t* info)
+      EXCLUDES(this);
+  // Creates an array from a request (write lock): CreateArrayByPDs.
+  int CreateRaidArrayL(const _CREATE_ARRAY_PDS_INFO* req) EXCLUDES(this);
+  int CalCreateArraySize(const _CREATE_ARRAY_PDS_INFO* req, _Array_Create_Info_t* info)
+      REQUIRES_SHARED(this);
+  // Parameter check, per-disk checks and area choice, all before anything is written;
+  // then CreateArrayByVDs.
+  int CreateArrayByPDs(const _CREATE_ARRAY_PDS_INFO* req) REQUIRES(this);
+  // Writes the blocks of a chosen plan into the disks' working areas, moves the first
+  // disk's last sectors in keep-data mode, and saves. Once the save has begun, the model is
+  // rebuilt from the disks whatever happens.
+  int CreateArrayByVDs(const _CREATE_ARRAY_PDS_INFO* req, const KelCreatePlan& plan) REQUIRES(this);
+  // What the size rules need to know of the disk a request names.
+  void GetCreateDiskView(_Index_Plus_t ref, KelCreateDiskView* view) const REQUIRES_SHARED(this);
+  // Every disk's partition-wipe marks as sectors to zero. Taken before a save, because the
+  // rebuild that ends the save forgets the marks.
+  std::vector<KelPartitionWipe> CollectPartitionWipes() const REQUIRES(this);
+  // Zeroes the sectors of a wipe list (sub-command 0x07). 0, or 900 at the first failure.
+  int CheckAndClearPartition(const std::vector<KelPartitionWipe>& wipes) REQUIRES(this);
+  // Saves; only when the save went through are the marked partition tables wiped, so a
+  // failed save destroys nothing. The bus-changed notice is repeated after a wipe so that
+  // the operating system reads the emptied tables. 0, or 900.
+  int SaveConfAndClearPartition() REQUIRES(this);
 
  private:
   friend class KelDMTestAccess;

@@ -100,10 +100,6 @@ int KelDeviceManage::FinishChange(int rc) {
   return SaveConfAndSendNotifyBusChange();
 }
 
-void KelDeviceManage::CheckAndClearPartition() {
-  // replaced by the creation code's wipe
-}
-
 // ---------------------------------------------------------------- removal
 
 int KelDeviceManage::RemoveArraysL(int n, const _Index_Plus_t* arrays, int* results) {
@@ -146,8 +142,9 @@ int KelDeviceManage::RemoveArraysL(int n, const _Index_Plus_t* arrays, int* resu
     anyFailed = anyFailed || rc != ZR_OK;
   }
 
-  CheckAndClearPartition();
-  int rc = SaveConfAndSendNotifyBusChange();
+  // Older-layout arrays leave partition tables marked for wiping; they go only once the
+  // save went through.
+  int rc = SaveConfAndClearPartition();
   if (rc != ZR_OK) {
     FillResults(n, results, rc);
     return rc;

@@ -9,6 +9,7 @@
 
 #include "driver/drv_info_records.h"
 #include "engine/conf_area.h"
+#include "engine/create_size.h"
 #include "sharedlib/kel_mutex.h"
 
 class KelDeviceManage;
@@ -36,6 +37,14 @@ struct _PD_Area_Addr_t {
   uint64_t dw64StartSector;
   uint64_t SectorLengh;
   uint16_t wdMagicNum;
+};
+
+// One sector to zero so that a stale partition table does not show through.
+struct KelPartitionWipe {
+  uint8_t ctrl;          // the controller's driver index
+  uint8_t ctrlInternal;  // the controller's own index of the disk's port
+  uint16_t device;
+  uint64_t sector;
 };
 
 class KelPhyDevice {
@@ -128,6 +137,22 @@ class KelPhyDevice {
   int ExecSmartCmd(const uint8_t* cmd, uint8_t* data);
   // The block-device name under which the host shows this disk ("sdb"), empty if unknown.
   bool GetHostNodeName(char* out, int size) const;
+
+  // --- array creation ---
+  // The free areas a new VD may take, largest first: none when both slots are taken, and at
+  // most as many as the disk has free slots. Returns their number.
+  int GetFreeInfoValidCreate(KelFreeArea out[KEL_MAX_CREATE_AREAS]) const;
+  // Places for two VDs of `size` sectors on this disk (KelPlace2VDs); 1 when found.
+  int Get2VDAreasBySize(_PD_Area_Addr_t addr[2], uint64_t size) const;
+  // Whether the disk can take part in a new array of `raidType`: 205 unreadable or
+  // contradictory configuration, 209 a stripe the level refuses, 200 both slots taken, 201
+  // a disk that carries a VD while its data is to be kept. *clearPart tells whether its
+  // partition table is to be wiped once the array is saved (an empty disk whose data is
+  // not kept).
+  int CreateValidatePD(uint8_t raidType, unsigned stripeKiB, bool keepData, bool* clearPart) const;
+  // The sectors this disk's partition-wipe marks ask to zero: sector 0 of a marked disk,
+  // the first sector of each marked VD slot.
+  void ClearPDPartitionData(std::vector<KelPartitionWipe>* out) const;
 };
 
 #endif
