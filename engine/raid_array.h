@@ -123,6 +123,10 @@ class KelRaid1 : public KelRaidArray {
   int GetRASyncStatus(unsigned short* s) override;
   int ExpectedPositions() const override { return 2; }
   bool HasSpare() const { return m_arVDs[2] != nullptr; }
+  // The side value a synchronisation goes by for mirror `slot` (0 or 1): 1 reads as the
+  // source, 0 as the target; both 0 or both 1 mean no direction can be trusted. Decided in
+  // raid1.cc (SyncSource), never taken from byte 44 alone.
+  uint64_t SideValue(int slot) const;
 };
 
 class KelRaid5 : public KelRaidArray {
