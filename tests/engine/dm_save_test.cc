@@ -56,6 +56,46 @@ TEST_F(DMSave, OnlyChangedAreasAreWrittenAndTheirVDsGetNewMagics) {
   EXPECT_EQ(DM().VD(ia)->m_nIndex, ia);
 }
 
+TEST_F(DMSave, AConvertedMirrorSyncsTowardsItsMarkedCopyAndKeepsAWrittenChange) {
+  // Older-layout mirrors: b's position field marks it as the copy being synchronised; c and d
+  // are both marked, so neither can be trusted as the source.
+  std::string a = AddDisk(0, 0), b = AddDisk(0, 1), c = AddDisk(1, 0), d = AddDisk(1, 1);
+  auto old = [](uint32_t serial, uint32_t partner, uint8_t posField) {
+    const uint32_t first = posField & 1 ? partner : serial, second = posField & 1 ? serial : partner;
+    return kel_test::ConfAreaBuilder()
+        .OldLayout({.raidType = KEL_RAID_1, .positionField = posField, .vdCount = 0,
+                    .length = kL, .serialChecksum = serial, .memberIds = {first, second}})
+        .Bytes();
+  };
+  Import(a, old(0xA0, 0xB0, 0));
+  Import(b, old(0xB0, 0xA0, 5));  // position 1, being synchronised
+  Import(c, old(0xC0, 0xD0, 4));
+  Import(d, old(0xD0, 0xC0, 5));
+  Build();
+  auto mirror = [&](const std::string& disk) {
+    return static_cast<KelRaid1*>(PDOf(disk)->m_pVDDev[0]->m_pArray);
+  };
+  auto sync = [](KelRaid1* ra) {
+    unsigned short s = 0;
+    ra->GetRASyncStatus(&s);
+    return s;
+  };
+  EXPECT_EQ(mirror(a)->m_byVersion, KEL_FORMAT_ZRAID);
+  EXPECT_EQ(mirror(a)->SideValue(0), 1u);  // a, the good copy, is the source
+  EXPECT_EQ(mirror(a)->SideValue(1), 0u);
+  EXPECT_EQ(sync(mirror(a)), KEL_SYNC_POSSIBLE);
+  EXPECT_EQ(sync(mirror(c)), KEL_SYNC_NOT_POSSIBLE);
+
+  // A change written to a converted disk goes out in the current layout and is read back.
+  EXPECT_EQ(RenameAndSave(a, "kept"), ZR_OK);
+  Rescan();
+  EXPECT_EQ(Export(a)[2562], 3);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(PDOf(a)->m_pVDDev[0]->Block()->VDName()), 4),
+            "kept");
+  EXPECT_EQ(mirror(a)->SideValue(1), 0u);
+  EXPECT_EQ(sync(mirror(a)), KEL_SYNC_POSSIBLE);
+}
+
 TEST_F(DMSave, AFailedWriteIsReportedAndTheModelIsRebuiltFromTheDisks) {
   std::string a = AddDisk(0, 0), err;
   ImportArray({a}, {.raidType = KEL_RAID_SPAN, .length = kL}, 0x10);
