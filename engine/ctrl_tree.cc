@@ -232,8 +232,8 @@ int KelDeviceHub::ScanDHHardWare(int bLive) {
   const uint32_t kPortBits = (1u << MAX_DEVICES_PER_DEVICEHUB) - 1;
   uint32_t map = m_DHInfo.PortMap() & kPortBits;
   if ((m_DHInfo.PortMap() & ~kPortBits) != 0)
-    KEL_PRINT(ZEP_DBG_WARN, "device hub at channel %d side %d: port map 0x%08X beyond port 3 ignored\n",
-              m_nChanIndex, m_nSide, m_DHInfo.PortMap());
+    KEL_PRINT(ZEP_DBG_WARN, "device hub at channel %d side %d: port map 0x%08X beyond port 3"
+              " ignored\n", m_nChanIndex, m_nSide, m_DHInfo.PortMap());
   uint32_t nTmp = static_cast<uint32_t>(__builtin_popcount(map));
   if (m_DHInfo.DeviceNum() != nTmp) KEL_ASSERT_TEXT("m_DHInfo.nDeviceNumber == nTmp");
   for (int port = 0; port < MAX_DEVICES_PER_DEVICEHUB; ++port) {

@@ -45,7 +45,8 @@ void KelPhyDevice::AnalyzePDFragInfo() {
       if (!m_bCurrentLayout || m_byRplRole != KEL_RPL_NONE) return;
       for (int i = 0; i < m_nVDNum; ++i) {
         const KelVirDevice* vd = m_pVDDev[i];
-        if (vd != nullptr) m_frags.push_back({FRAG_TYPE_VD, vd->m_dw64StartSector, vd->m_dw64SectorLength});
+        if (vd != nullptr)
+          m_frags.push_back({FRAG_TYPE_VD, vd->m_dw64StartSector, vd->m_dw64SectorLength});
       }
     }
     if (m_frags.empty() && !conflict) {

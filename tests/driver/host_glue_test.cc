@@ -109,16 +109,15 @@ TEST_F(HostGlueFixture, RootDeviceIsTheDeviceOnTheSlashLine) {
   // the root folder (here the temporary folder) in the block-device folder.
   KelHostPaths& p = KelHostGluePaths();
   p.cmdline = tmp.File("cmdline");
-  p.sysDevBlock = tmp.File("block");
+  p.sysDevBlock = tmp.path();
   p.rootDir = tmp.path();
   struct stat st {};
   ASSERT_EQ(stat(p.rootDir.c_str(), &st), 0);
-  std::filesystem::create_directory(p.sysDevBlock);
-  std::filesystem::create_symlink("../../devices/pci0/block/sdq/sdq2",
-                                  p.sysDevBlock + "/" + std::to_string(major(st.st_dev)) + ":" +
-                                      std::to_string(minor(st.st_dev)));
+  const std::string numbers =
+      std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+  std::filesystem::create_symlink("../../block/sdq/sdq2", tmp.File(numbers));
   // mtab nullptr: no file.
-  const struct { const char* mtab; const char* cmdline; int size, rc; const char* device; } cases[] = {
+  const struct { const char* mtab, *cmdline; int size, rc; const char* device; } cases[] = {
       {"proc /proc proc rw 0 0\n/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /home ext4 rw\n", "", 64, 1,
        "/dev/sda1"},
       {"/dev/sda1 / ext4 rw 0 0\n", "", 6, 1, "/dev/"},                  // cut to the buffer
