@@ -164,6 +164,10 @@ struct _Real_Targets_Pos_Info {
 
   uint16_t DeviceNo(int i) const { return KelLoadLe16(wdDeviceNo[i]); }
   void SetDeviceNo(int i, uint16_t v) { KelStoreLe16(wdDeviceNo[i], v); }
+  // Whether member entry i (0..7) names a disk or VD. The answer carries no member count,
+  // and drivers fill the unused entries differently (device number 0xFFFF, or zeros), so
+  // this is decided from the record itself; see drv_records.cc.
+  bool EntryUsed(int i) const;
 };
 static_assert(sizeof(_Real_Targets_Pos_Info) == 60);
 static_assert(offsetof(_Real_Targets_Pos_Info, wdDeviceNo) == 2);

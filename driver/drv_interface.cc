@@ -254,7 +254,7 @@ int KelDrvInterface::IsSystemDisk(uint8_t ctrlInternal, uint16_t device) {
   if (rec.byValid == 0 || rec.byIsLogicTarget == 1 || rec.byCtlerInternalIndex != ctrlInternal)
     return 0;
   for (int i = 0; i < 8; ++i)
-    if (rec.DeviceNo(i) == device) return 2;
+    if (rec.EntryUsed(i) && rec.DeviceNo(i) == device) return 2;
   return 0;
 }
 
@@ -264,6 +264,6 @@ int KelDrvInterface::IsSystemVD(uint8_t /*ctrlInternal*/, uint16_t device, uint8
   _Real_Targets_Pos_Info rec = SystemDiskRecord();
   if (rec.byIsLogicTarget != 1) return 0;
   for (int i = 0; i < 8; ++i)
-    if (rec.DeviceNo(i) == device && rec.byVDId[i] == vdId) return 2;
+    if (rec.EntryUsed(i) && rec.DeviceNo(i) == device && rec.byVDId[i] == vdId) return 2;
   return 0;
 }

@@ -5,12 +5,15 @@
 #include "driver/host_glue.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "sharedlib/diag.h"
 
@@ -83,6 +86,44 @@ bool RunTool(const std::string& program, const char* argv0, const char* arg,
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return true;
+}
+
+// The kernel shows the root device as "/dev/root" when it mounted it itself; no node of
+// that name exists for the driver to be asked through.
+constexpr char kRootAlias[] = "/dev/root";
+
+// root= of the kernel command line when it names a device node; "" otherwise (UUID=,
+// LABEL= and the like are left to the device-number lookup).
+std::string RootFromCmdline() {
+  std::ifstream in(g_paths.cmdline);
+  std::string word;
+  while (in >> word)
+    if (word.rfind("root=/dev/", 0) == 0 && word != std::string("root=") + kRootAlias)
+      return word.substr(5);
+  return "";
+}
+
+// The block device holding the root folder: its device numbers name an entry of the
+// block-device folder, a link whose last component is the device's name.
+std::string RootFromDeviceNumbers() {
+  struct stat st {};
+  if (stat(g_paths.rootDir.c_str(), &st) != 0) return "";
+  const std::string entry = g_paths.sysDevBlock + "/" + std::to_string(major(st.st_dev)) + ":" +
+                            std::to_string(minor(st.st_dev));
+  char target[4096];
+  ssize_t n = readlink(entry.c_str(), target, sizeof(target) - 1);
+  if (n <= 0) return "";
+  std::string link(target, static_cast<size_t>(n));
+  std::string name = link.substr(link.rfind('/') + 1);
+  return name.empty() ? "" : "/dev/" + name;
+}
+
+std::string ResolveRootAlias() {
+  std::string dev = RootFromCmdline();
+  if (dev.empty()) dev = RootFromDeviceNumbers();
+  if (dev.empty())
+    KEL_PRINT(ZEP_DBG_ERROR, "GetLinuxDirectory: cannot tell which device %s is\n", kRootAlias);
+  return dev;
 }
 
 }  // namespace
@@ -174,26 +215,23 @@ int GetLinuxDirectory(char* device, int size) {
               "GetLinuxDirectory: Can not open mount table </etc/mtab>. Pls check your OS\n");
     return 0;
   }
-  std::string candidate;
-  bool found = false;
+  // Only the mount point decides: a device remembered from an earlier line (a /boot line
+  // before the root line) names the wrong disk.
+  std::string root;
   char line[1024];
-  while (!found && fgets(line, sizeof(line), f) != nullptr) {
+  while (fgets(line, sizeof(line), f) != nullptr) {
     char* save = nullptr;
-    char* word = strtok_r(line, " \t\r\n", &save);
-    for (int i = 0; word != nullptr && i < 3; ++i, word = strtok_r(nullptr, " \t\r\n", &save)) {
-      if (strncmp(word, "/dev/", 5) == 0) candidate = word;
-      if (strcmp(word, "/") == 0) {
-        found = true;
-        break;
-      }
-    }
+    const char* dev = strtok_r(line, " \t\r\n", &save);
+    const char* dir = dev != nullptr ? strtok_r(nullptr, " \t\r\n", &save) : nullptr;
+    if (dir != nullptr && strcmp(dir, "/") == 0 && strncmp(dev, "/dev/", 5) == 0) root = dev;
   }
   fclose(f);
-  if (!found) return 0;
+  if (root == kRootAlias) root = ResolveRootAlias();
+  if (root.empty()) return 0;
   if (size > 0) {
-    size_t n = candidate.size() < static_cast<size_t>(size - 1) ? candidate.size()
-                                                                 : static_cast<size_t>(size - 1);
-    memcpy(device, candidate.data(), n);
+    size_t n = root.size() < static_cast<size_t>(size - 1) ? root.size()
+                                                           : static_cast<size_t>(size - 1);
+    memcpy(device, root.data(), n);
     device[n] = '\0';
   }
   return 1;

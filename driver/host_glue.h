@@ -16,6 +16,11 @@ struct KelHostPaths {
   std::string reboot = "/sbin/reboot";
   std::string mtab = "/etc/mtab";
   std::string devnull = "/dev/null";
+  // Where a root device mounted as "/dev/root" is looked up: the kernel command line's
+  // root=, else the device numbers of the root folder named in the block-device folder.
+  std::string cmdline = "/proc/cmdline";
+  std::string sysDevBlock = "/sys/dev/block";
+  std::string rootDir = "/";
 };
 
 // The process-wide paths record. Changed only by tests, before any host operation runs.
@@ -43,7 +48,10 @@ int cli_install_module();
 // Runs the reboot program and waits for it. 1, or 0 when the fork fails.
 int TarvoRebootOS();
 // The device mounted on "/" from the mount table, copied into `device` (at most size - 1
-// characters; the caller zeroes the buffer). Non-zero on success, 0 when none is found.
+// characters; the caller zeroes the buffer). Only a line whose mount point is "/" counts;
+// when several do, the last one with a device under /dev/ (the mount on top). The kernel's
+// alias /dev/root is resolved to the real node (see host_glue.cc). Non-zero on success, 0
+// when none is found.
 int GetLinuxDirectory(char* device, int size);
 
 #endif

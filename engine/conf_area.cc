@@ -72,8 +72,52 @@ KelConfParse ParsePDConfigData(_PD_Config_sector_* area) {
   }
   area->SetVDMap(map);
 
-  r.hasConfig = area->CountOfVDs() != 0 && map != 0;
+  r.conflict = KelAreaConflicts(area);
+  // A contradictory area still describes space that may hold data: the disk is never
+  // taken for a blank one.
+  r.hasConfig = (area->CountOfVDs() != 0 && map != 0) || r.conflict;
   return r;
+}
+
+// Contradictions that make an area untrustworthy. Building arrays from such an area could
+// join the wrong blocks, and ignoring it would offer its space, live data included, for new
+// VDs. The disk is therefore listed as a plain entry with KEL_PD_FLAG_CONF_CONFLICT, and the
+// blocks its map names keep their space (KelPhyDevice::AnalyzePDFragInfo).
+//   - CountOfVDs above the two slots a disk has;
+//   - CountOfVDs differing from the number of slots in the VD map (either way, including a
+//     count of 0 with blocks in the map and a count with an empty map);
+//   - PD status bit 0 ("do not turn this disk into VDs"): this system never sets it, so an
+//     area carrying it was written by something whose intent the engine cannot know;
+//   - a block in the map marked as a replacement target while the PD sector says the disk
+//     is not one: only a whole target disk is left out of the model, never single blocks.
+// Blocks whose valid bit is clear were already dropped from the map and the count above:
+// that is an unfinished block, not a contradiction.
+bool KelAreaConflicts(const _PD_Config_sector_* area) {
+  if (area == nullptr || area->Marker() != SIGNATURE_MARKER) return false;
+  bool conflict = false;
+  const uint8_t count = area->CountOfVDs();
+  if (count > MAX_VD_PER_PD) {
+    KEL_ASSERT_TEXT("m_PDConfigSector.PDConfigInfo.CountOfVDs <= MAX_VD_PER_PD");
+    conflict = true;
+  }
+  int slots[MAX_VD_PER_PD];
+  const int used = KelListUsedSlots(area, slots);
+  if (used != count) {
+    KEL_ASSERT_TEXT("byVDIndex == m_PDConfigSector.PDConfigInfo.CountOfVDs");
+    conflict = true;
+  }
+  if ((area->PdStatus() & KEL_PD_STATUS_NO_VD) != 0) {
+    KEL_PRINT(ZEP_DBG_WARN, "PD status bit 0 set: the area is not this system's\n");
+    conflict = true;
+  }
+  if (area->PdRplRole() != KEL_RPL_TARGET)
+    for (int i = 0; i < used; ++i)
+      if (area->Vd(slots[i])->RplRole() == KEL_RPL_TARGET) {
+        KEL_PRINT(ZEP_DBG_WARN, "VD slot %d is a replacement target on a disk that is not\n",
+                  slots[i]);
+        conflict = true;
+      }
+  return conflict;
 }
 
 void InitPDConfSect(_PD_Config_sector_* area, uint32_t serialChksum) {
@@ -200,6 +244,14 @@ bool KelPrepareAreaForWrite(_PD_Config_sector_* area, const _PD_Config_sector_& 
   }
 
   if (std::memcmp(area->b, saved.b, sizeof area->b) == 0) return false;
+  // An area converted from the older layout still carries the older marker sector, and
+  // every read converts from that sector again: a change written under it would be undone
+  // by the next read. Whatever is written goes out in the current layout.
+  if (area->Marker() == SIGNATURE_MARKER && area->MarkerVersion() < KEL_CONF_LAYOUT_VERSION) {
+    std::memset(area->b + KEL_AREA_MARKER, 0, HD_SECTOR_SIZE);
+    KelStoreLe16(area->b + KEL_AREA_MARKER, SIGNATURE_MARKER);
+    area->b[KEL_AREA_MARKER_VERSION] = KEL_CONF_LAYOUT_VERSION;
+  }
   for (int s = 0; s < MAX_VD_PER_PD; ++s)
     changedSlots[s] = std::memcmp(area->Vd(s)->b, saved.Vd(s)->b, KEL_VD_BLOCK_SIZE) != 0;
   return true;

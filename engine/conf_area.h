@@ -183,6 +183,7 @@ void MakePDConfigSectorCheckSum(_PD_Config_sector_* area);
 struct KelConfParse {
   bool hasConfig = false;      // at least one VD block in use after parsing
   bool currentLayout = false;  // false when converted from the older ZRaid layout
+  bool conflict = false;       // the area contradicts itself (KelAreaConflicts)
 };
 
 // Classifies an area just read from the disk and converts it in place when it is in the
@@ -190,6 +191,10 @@ struct KelConfParse {
 // converted. Slots whose map bit is set but whose block is not valid are dropped from the
 // map and the count. Clears byte 10 of the marker sector.
 KelConfParse ParsePDConfigData(_PD_Config_sector_* area);
+
+// Whether an area in the current layout (after parsing) contradicts itself, so that no VD
+// or array may be built from it; prints what it found. See conf_area.cc for the list.
+bool KelAreaConflicts(const _PD_Config_sector_* area);
 
 // Converts an area in the older ZRaid layout into VD slot 0 and the PD sector. 1 when
 // converted, 0 when the version is 3 or higher; a null area prints "pPDConfigSector".
@@ -234,7 +239,8 @@ int KelListUsedSlots(const _PD_Config_sector_* area, int slots[MAX_VD_PER_PD]);
 // Prepares an area for writing: recomputes the PD checksum and the checksums of every
 // block in use (printing "byVDIndex == m_PDConfigSector.PDConfigInfo.CountOfVDs" when the
 // map and the count disagree). Returns true when the area differs from `saved`; then
-// changedSlots[s] tells which VD blocks differ.
+// changedSlots[s] tells which VD blocks differ, and an area converted from the older
+// layout gets the current marker sector (version 3, the rest cleared).
 bool KelPrepareAreaForWrite(_PD_Config_sector_* area, const _PD_Config_sector_& saved,
                             bool changedSlots[MAX_VD_PER_PD]);
 

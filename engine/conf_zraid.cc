@@ -1,7 +1,9 @@
 // Conversion of an area written in the older ZRaid layout. That layout kept one VD per disk
 // inside the marker sector; the engine works on the current layout only, so the VD is
-// rebuilt as slot 0 with a PD sector of its own. The marker sector itself is left as it is:
-// it still tells every later reader which layout the disk carries.
+// rebuilt as slot 0 with a PD sector of its own. The marker sector itself is left as it is
+// while nothing is written: it still tells every later reader which layout the disk
+// carries. The first write of the area replaces it with the current marker
+// (KelPrepareAreaForWrite), so the disk is read back as it was written.
 #include "engine/conf_area.h"
 
 #include "sharedlib/diag.h"
@@ -65,10 +67,15 @@ uint8_t StripeSectors(uint8_t exp) {
   return static_cast<uint8_t>(sectors);
 }
 
-// Side value and sync-target bit from one bit of the position field.
-void SetSyncSide(_VD_Config_sector_* vd, bool side) {
-  vd->SetU64(vdoff::kSideValue, side ? 1 : 0);
-  if (side) vd->SetU16(vdoff::kState, vd->State() | KEL_VD_STATE_SYNC_TARGET);
+// The position field's synchronisation bit marks the copy that is being brought up to date:
+// it becomes the sync-target state bit. The side value stays 0. Setting it from the same bit
+// would make one block claim to be both the source (non-zero side value) and the target, and
+// a synchronisation started from that could copy the stale data over the good copy. The
+// partner's area does not say which copy is good, so no side value is set on either; the
+// array decides the direction from the state bits (KelRaid1::SideValue).
+void SetSyncSide(_VD_Config_sector_* vd, bool target) {
+  vd->SetU64(vdoff::kSideValue, 0);
+  if (target) vd->SetU16(vdoff::kState, vd->State() | KEL_VD_STATE_SYNC_TARGET);
 }
 
 void FillPDSector(_PD_Config_sector_* area, uint32_t serial) {

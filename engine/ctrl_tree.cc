@@ -226,10 +226,17 @@ int KelDeviceHub::ReadDHInfo() {
 }
 
 int KelDeviceHub::ScanDHHardWare(int bLive) {
-  uint32_t map = m_DHInfo.PortMap();
+  // A hub has four ports; a channel side's positions are its side × 4 + port, so a bit of 4
+  // or above would name a position of the other side (or none). Only bits 0..3 count, also
+  // where the reported device count is compared with the map.
+  const uint32_t kPortBits = (1u << MAX_DEVICES_PER_DEVICEHUB) - 1;
+  uint32_t map = m_DHInfo.PortMap() & kPortBits;
+  if ((m_DHInfo.PortMap() & ~kPortBits) != 0)
+    KEL_PRINT(ZEP_DBG_WARN, "device hub at channel %d side %d: port map 0x%08X beyond port 3"
+              " ignored\n", m_nChanIndex, m_nSide, m_DHInfo.PortMap());
   uint32_t nTmp = static_cast<uint32_t>(__builtin_popcount(map));
   if (m_DHInfo.DeviceNum() != nTmp) KEL_ASSERT_TEXT("m_DHInfo.nDeviceNumber == nTmp");
-  for (int port = 0; port < MAX_HUB_PORTS; ++port) {
+  for (int port = 0; port < MAX_DEVICES_PER_DEVICEHUB; ++port) {
     if ((map & (1u << port)) == 0) continue;
     m_pPD[port] = CreateDisk(m_pDM, m_pChan, this, m_nSide, port, bLive);
   }

@@ -98,7 +98,9 @@ class KelDeviceManage : public KelRWLock {
 
   // --- building ---
   int InitDML() EXCLUDES(this);    // 1 on success
-  int UpdateDML() EXCLUDES(this);  // write lock + UpdateDMWithoutLock; 0, or ZR_LOCK_FAILED
+  // Write lock + UpdateDMWithoutLock: 0; ZR_DRIVER_FAILED when the rebuild failed (the
+  // driver did not answer, or the scan failed); ZR_LOCK_FAILED.
+  int UpdateDML() EXCLUDES(this);
   // 1 when the model was rebuilt, 0 when the scan failed (live model untouched when the
   // driver did not answer).
   int UpdateDMWithoutLock() REQUIRES(this);

@@ -69,7 +69,7 @@ int KelDeviceManage::ReadPDConfigData(int bLive) {
 }
 
 int KelDeviceManage::BuildVDArray(int bLive) {
-  // A disk whose area contradicts itself is listed without VDs; the others still build.
+  // A disk whose area contradicts itself is listed as a plain entry; the others still build.
   if (bLive) {
     for (auto* pd : m_pPDs)
       if (pd != nullptr) pd->BuildVDArray(bLive);
@@ -122,8 +122,14 @@ int KelDeviceManage::UpdateDML() {
     KEL_DM_ASSERT_TEXT("WLock()");
     return ZR_LOCK_FAILED;
   }
-  UpdateDMWithoutLock();
+  // Callers retry a rescan until it succeeds: a driver that does not answer (the model
+  // kept as it was) must not look like a fresh model.
+  const int rebuilt = UpdateDMWithoutLock();
   WUnlock();
+  if (rebuilt == 0) {
+    KEL_PRINT(ZEP_DBG_ERROR, "rescan failed; the model is the one from before\n");
+    return ZR_DRIVER_FAILED;
+  }
   return ZR_OK;
 }
 

@@ -16,7 +16,8 @@ constexpr int MAX_ARRAY_SLOTS = MAX_ARRAYS * 2;  // array indexes 0..63
 constexpr int MAX_VDS = 64;                // VD indexes 0..63
 constexpr int MAX_VD_PER_PD = 2;
 constexpr int MAX_CHANNELS = 2;
-constexpr int MAX_HUB_PORTS = 32;
+constexpr int MAX_HUB_PORTS = 32;             // slots of a hub's disk table
+constexpr int MAX_DEVICES_PER_DEVICEHUB = 4;  // ports a hub really has: port map bits 0..3
 constexpr int MAX_FREE_SPACE_PER_PD = 5;
 // Capacities of the scratch tables a rescan builds into.
 constexpr int TMP_MAX_PDS = 16;

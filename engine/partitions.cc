@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr uint16_t kNoDevice = 0xFFFF;  // unused entry of a real-targets record
-
 std::vector<std::string> ListFolder(const std::string& dir) {
   std::vector<std::string> names;
   DIR* d = opendir(dir.c_str());
@@ -44,7 +42,7 @@ bool ShowsDisk(const _Real_Targets_Pos_Info& info, const KelPhyDevice* pd) {
   if (info.byIsLogicTarget == 1 || info.byCtlerInternalIndex != pd->CtrlInternalIndex())
     return false;
   for (int i = 0; i < 8; ++i)
-    if (info.DeviceNo(i) == pd->DeviceNo()) return true;
+    if (info.EntryUsed(i) && info.DeviceNo(i) == pd->DeviceNo()) return true;
   return false;
 }
 
@@ -53,8 +51,8 @@ bool ShowsArray(const _Real_Targets_Pos_Info& info, const KelRaidArray* ra) {
   if (info.byIsLogicTarget != 1) return false;
   int named = 0;
   for (int i = 0; i < 8; ++i) {
+    if (!info.EntryUsed(i)) continue;
     uint16_t dev = info.DeviceNo(i);
-    if (dev == kNoDevice) continue;
     ++named;
     bool found = false;
     for (const KelVirDevice* vd : ra->m_arVDs) {

@@ -119,6 +119,8 @@ class KelPhyDevice {
   KelVirDevice* VDInSlot(int slot) const;
   bool IsConfigurable() const;  // identity byte 210 is not 1
   bool IsReadable() const { return (m_wdFlag & KEL_PD_FLAG_UNREADABLE) == 0; }
+  // The area contradicts itself: listed as a plain entry, its blocks' space kept as used.
+  bool HasConfConflict() const { return (m_wdFlag & KEL_PD_FLAG_CONF_CONFLICT) != 0; }
   uint64_t Capacity() const { return m_DevInfo.Capacity(); }
   uint64_t UsableSectors() const;  // capacity minus the 32 reserved sectors
 

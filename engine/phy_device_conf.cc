@@ -33,6 +33,13 @@ int KelPhyDevice::ParsePDConfigData() {
   KelConfParse r = ::ParsePDConfigData(&m_PDConfigSector);
   m_bHasConfig = r.hasConfig;
   m_bCurrentLayout = r.currentLayout;
+  if (r.conflict) {
+    KEL_PRINT(ZEP_DBG_ERROR, "configuration area of device %u contradicts itself; disk set aside\n",
+              DeviceNo());
+    m_wdFlag |= KEL_PD_FLAG_CONF_CONFLICT;
+  } else {
+    m_wdFlag &= static_cast<uint16_t>(~KEL_PD_FLAG_CONF_CONFLICT);
+  }
   m_byRplRole = r.hasConfig ? m_PDConfigSector.PdRplRole() : KEL_RPL_NONE;
   return 1;
 }
@@ -41,8 +48,10 @@ int KelPhyDevice::BuildVDArray(int bLive) {
   m_nVDNum = 0;
   for (auto*& v : m_pVDDev) v = nullptr;
 
-  if (!m_bHasConfig) {
-    // Listed among the arrays as a plain disk, so that every disk has an entry.
+  if (!m_bHasConfig || HasConfConflict()) {
+    // Listed among the arrays as a plain disk, so that every disk has an entry. A disk
+    // whose area contradicts itself is listed the same way (its flag word says why) and
+    // takes no part in any array.
     auto* ra = new KelRaidPD(m_pDM, this);
     if (m_pDM->RegisterRAIn(ra, bLive) == 0) {
       delete ra;
@@ -50,27 +59,17 @@ int KelPhyDevice::BuildVDArray(int bLive) {
     }
     return 1;
   }
-  if ((m_wdFlag & KEL_PD_FLAG_UNREADABLE) != 0 ||
-      (m_PDConfigSector.PdStatus() & KEL_PD_STATUS_NO_VD) != 0 || m_byRplRole == KEL_RPL_TARGET)
-    return 1;
+  if ((m_wdFlag & KEL_PD_FLAG_UNREADABLE) != 0 || m_byRplRole == KEL_RPL_TARGET) return 1;
 
-  uint8_t count = m_PDConfigSector.CountOfVDs();
-  if (count > MAX_VD_PER_PD) {
-    KEL_ASSERT_TEXT("m_PDConfigSector.PDConfigInfo.CountOfVDs <= MAX_VD_PER_PD");
-    return 0;
-  }
+  // The area agrees with itself here: the count and the map name the same slots, and no
+  // single block is a replacement target (KelAreaConflicts).
   int slots[MAX_VD_PER_PD];
   int used = KelListUsedSlots(&m_PDConfigSector, slots);
-  if (used != count) {
-    KEL_ASSERT_TEXT("byVDIndex == m_PDConfigSector.PDConfigInfo.CountOfVDs");
-    return 0;
-  }
 
   KelDrvInterface* drv = KelDrvGlobal();
   for (int i = 0; i < used; ++i) {
     int slot = slots[i];
     _VD_Config_sector_* block = m_PDConfigSector.Vd(slot);
-    if (block->RplRole() == KEL_RPL_TARGET) continue;
     auto* vd = new KelVirDevice(m_pDM, this, slot, block);
     vd->vd_index_on_pd = slot;
     vd->m_nPDIndex = m_nIndex;

@@ -22,19 +22,34 @@ void KelPhyDevice::AnalyzePDFragInfo() {
   for (auto*& p : m_pFree) p = nullptr;
   m_nFreeNum = 0;
   m_nProtectFreeNum = 0;
-  if (!IsConfigurable() || m_byRplRole == KEL_RPL_TARGET) return;
+  if (!IsConfigurable()) return;
+  const bool conflict = HasConfConflict();
+  if (m_byRplRole == KEL_RPL_TARGET && !conflict) return;
 
   const uint64_t total = UsableSectors();
   if (!m_bHasConfig) {
     m_frags.push_back({FRAG_TYPE_FREE, 0, total});
   } else {
-    // Areas from the older layout and disks in a replacement keep their space as it is.
-    if (!m_bCurrentLayout || m_byRplRole != KEL_RPL_NONE) return;
-    for (int i = 0; i < m_nVDNum; ++i) {
-      const KelVirDevice* vd = m_pVDDev[i];
-      if (vd != nullptr) m_frags.push_back({FRAG_TYPE_VD, vd->m_dw64StartSector, vd->m_dw64SectorLength});
+    if (conflict) {
+      // No VDs were built from a contradictory area, but every block its map names may
+      // still hold data: each counts as used, and nothing of the disk is offered.
+      int slots[MAX_VD_PER_PD];
+      const int used = KelListUsedSlots(&m_PDConfigSector, slots);
+      for (int i = 0; i < used; ++i) {
+        const _VD_Config_sector_* blk = m_PDConfigSector.Vd(slots[i]);
+        if (blk->U16(vdoff::kSignature) == SIGNATURE_VD)
+          m_frags.push_back({FRAG_TYPE_VD, blk->StartSector(), blk->SectorLength()});
+      }
+    } else {
+      // Areas from the older layout and disks in a replacement keep their space as it is.
+      if (!m_bCurrentLayout || m_byRplRole != KEL_RPL_NONE) return;
+      for (int i = 0; i < m_nVDNum; ++i) {
+        const KelVirDevice* vd = m_pVDDev[i];
+        if (vd != nullptr)
+          m_frags.push_back({FRAG_TYPE_VD, vd->m_dw64StartSector, vd->m_dw64SectorLength});
+      }
     }
-    if (m_frags.empty()) {
+    if (m_frags.empty() && !conflict) {
       m_frags.push_back({FRAG_TYPE_FREE, 0, total});
     } else {
       SortByStart(m_frags);
@@ -64,7 +79,7 @@ void KelPhyDevice::AnalyzePDFragInfo() {
 
       // Next to the first member of an array under migration, the space belongs to the
       // migration.
-      bool protect = outside;
+      bool protect = outside || conflict;
       if (!protect && m_nVDNum == 1 && m_pVDDev[0] != nullptr) {
         const KelVirDevice* vd = m_pVDDev[0];
         protect = (vd->Block()->Flags2() & KEL_VD_FLAG2_MIGRATE) != 0 && vd->m_nPosition == 0;

@@ -164,6 +164,11 @@ class KelRaid1 : public KelRaidArray {
   int RepairWithNewPD(KelPhyDevice* pd);
   int RepairWithNewVD(const _PD_Area_Addr_t& area);
 
+  // The side value a synchronisation goes by for mirror `slot` (0 or 1): 1 reads as the
+  // source, 0 as the target; both 0 or both 1 mean no direction can be trusted. Decided in
+  // raid1.cc (SyncSource), never taken from byte 44 alone.
+  uint64_t SideValue(int slot) const;
+
  private:
   // The table slot (0 or 1) of the mirror that survives, or -1.
   int SurvivorSlot() const;

@@ -66,6 +66,9 @@ void PointHostGlueIntoSim(const std::string& dir) {
   // The simulator keeps its own device folder and mount table; the root-disk rule then
   // reads the simulated host's mount table, not this host's.
   paths.mtab = dir + "/mtab";
+  paths.cmdline = host + "/cmdline";
+  paths.sysDevBlock = host + "/sys-dev-block";
+  paths.rootDir = host;
   // Nothing has to settle after a simulated module load.
   KelHostGlueSetSleep([](unsigned int) {});
 

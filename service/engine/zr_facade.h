@@ -23,7 +23,8 @@ int zr_exit();
 // either step fails, the engine keeps running on its old model), then restarts the engine.
 int zr_reload_driver(int reboot, const char* user, const char* passwd);
 int zr_get_version(int* major, int* minor, int* build);
-// Rebuilds the model from a fresh scan.
+// Rebuilds the model from a fresh scan: 0; 900 when the rebuild failed (the driver did not
+// answer: the model stays as it was); 106 when the model lock could not be taken.
 int zr_update_hardware_info();
 bool zr_is_initialised();
 

@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "driver/drv_info_records.h"
 #include "driver/drv_ucmd.h"
 #include "driver/sgio_request.h"
 #include "driver/ucmd_packet.h"
@@ -87,6 +88,19 @@ TEST(DrvSgIo, AnyNonZeroStatusFailsEvenWhenIoctlSucceeded) {
     hdr.driver_status = c.driver;
     EXPECT_EQ(KelSgIoSucceeded(c.rc, hdr), c.ok)
         << c.rc << " " << int(c.status) << " " << c.host << " " << c.driver;
+  }
+}
+
+TEST(DrvRecords, UnusedRealTargetEntriesAreKnownByEitherFiller) {
+  // Entry 0 names device 4; entry 1 as given; the rest hold the filler.
+  const struct { uint16_t filler, device1; uint8_t vd1; bool used1; } kCases[] = {
+      {0xFFFF, 0xFFFF, 0xFF, false}, {0, 0, 0, false}, {0xFFFF, 0, 0, true}, {0, 5, 0, true}};
+  for (const auto& c : kCases) {
+    _Real_Targets_Pos_Info rec{};
+    rec.byValid = 1;
+    for (int i = 0; i < 8; ++i) rec.SetDeviceNo(i, i == 0 ? 4 : i == 1 ? c.device1 : c.filler);
+    rec.byVDId[1] = c.vd1;
+    EXPECT_TRUE(rec.EntryUsed(0) && !rec.EntryUsed(7) && rec.EntryUsed(1) == c.used1) << c.filler;
   }
 }
 

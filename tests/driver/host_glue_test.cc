@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <filesystem>
 #include <fstream>
@@ -104,18 +105,33 @@ TEST_F(HostGlueFixture, InstallLoadsMissingModulesSkipsLoadedOnesAndFailsWhenNot
 }
 
 TEST_F(HostGlueFixture, RootDeviceIsTheDeviceOnTheSlashLine) {
+  // /dev/root is looked up in the kernel command line, else through the device numbers of
+  // the root folder (here the temporary folder) in the block-device folder.
+  KelHostPaths& p = KelHostGluePaths();
+  p.cmdline = tmp.File("cmdline");
+  p.sysDevBlock = tmp.path();
+  p.rootDir = tmp.path();
+  struct stat st {};
+  ASSERT_EQ(stat(p.rootDir.c_str(), &st), 0);
+  const std::string numbers =
+      std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+  std::filesystem::create_symlink("../../block/sdq/sdq2", tmp.File(numbers));
   // mtab nullptr: no file.
-  const struct { const char* mtab; int size, rc; const char* device; } cases[] = {
-      {"proc /proc proc rw 0 0\n/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /home ext4 rw\n", 64, 1,
+  const struct { const char* mtab, *cmdline; int size, rc; const char* device; } cases[] = {
+      {"proc /proc proc rw 0 0\n/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /home ext4 rw\n", "", 64, 1,
        "/dev/sda1"},
-      {"/dev/sda1 / ext4 rw 0 0\n", 6, 1, "/dev/"},                  // cut to the buffer
-      {"/dev/sda1 /boot ext4 /\nproc /proc proc rw\n", 64, 0, ""},  // "/" as 4th word
-      {nullptr, 64, 0, ""},
+      {"/dev/sda1 / ext4 rw 0 0\n", "", 6, 1, "/dev/"},                  // cut to the buffer
+      {"/dev/sda1 /boot ext4 /\nproc /proc proc rw\n", "", 64, 0, ""},  // "/" as 4th word
+      {"/dev/sdb1 /boot ext4 rw\n/dev/sdb2 / ext4 rw\n", "", 64, 1, "/dev/sdb2"},
+      {"/dev/root / ext4 rw\n", "ro root=/dev/sdc3 quiet\n", 64, 1, "/dev/sdc3"},
+      {"/dev/root / ext4 rw\n", "ro root=UUID=1234 quiet\n", 64, 1, "/dev/sdq2"},
+      {nullptr, "", 64, 0, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mtab ? c.mtab : "no file");
     std::filesystem::remove(tmp.File("mtab"));
     if (c.mtab) Write("mtab", c.mtab);
+    Write("cmdline", c.cmdline);
     char dev[64] = {0};
     EXPECT_EQ(GetLinuxDirectory(dev, c.size), c.rc);
     EXPECT_STREQ(dev, c.device);

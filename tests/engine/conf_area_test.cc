@@ -78,7 +78,7 @@ TEST(ZRaidConversion, EveryLevelBecomesSlotZeroWithItsOwnFields) {
     uint8_t type, posField, count, stripeExp;
     bool pending;
     uint8_t wantCount, wantPos, wantStripe, wantLevelParam;
-    bool side;  // side value 1 and the sync-target state bit
+    bool side;  // the sync-target state bit (the side value stays 0)
   } kCases[] = {
       {KEL_RAID_0, 0x05, 3, 4, false, 3, 5, 128, 0, false},
       {KEL_RAID_0, 0x00, 2, 6, true, 2, 0, 0, 0, false},  // 512 sectors do not fit the byte
@@ -112,7 +112,7 @@ TEST(ZRaidConversion, EveryLevelBecomesSlotZeroWithItsOwnFields) {
         {2062, 1, 1}, {1792, 2, 0xD4D6}, {1794, 1, 0}, {1796, 4, 0xCAFE0000}, {1800, 8, 0},
         {1808, 8, 0x200123456}, {1816, 8, 0x200123456}, {1972, 8, 0x00123456},  // low word
         {1824, 1, 0x09 | sd << 4},  // valid, flag A, sync target
-        {1836, 8, sd}, {1892, 1, c.type}, {1893, 1, c.wantCount}, {1896, 1, 0x09 | p << 5},
+        {1836, 8, 0}, {1892, 1, c.type}, {1893, 1, c.wantCount}, {1896, 1, 0x09 | p << 5},
         {1897, 1, 0x05 | p << 1},  // flag C bit 0, flag B bit 2
         {1900, 1, c.wantStripe}, {1901, 1, c.wantLevelParam}, {1904, 1, c.wantPos},
         {1907, 1, p * 13}, {1908, 4, p * 0x1111}, {1912, 4, p * 0x2222}, {1964, 8, 4096},

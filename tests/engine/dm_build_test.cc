@@ -137,6 +137,27 @@ TEST_F(DMBuild, AnUnreadableAreaLeavesAFlaggedPlainDisk) {
   EXPECT_NE(info.status & KEL_PD_FLAG_UNREADABLE, 0);
 }
 
+TEST_F(DMBuild, AContradictoryAreaListsItsDiskAndKeepsItsBlocksSpace) {
+  // One span VD at [1000, 1000 + kL) per disk, each area contradicting itself another way.
+  ConfVd vd{.raidType = KEL_RAID_SPAN, .start = 1000, .length = kL, .memberIds = {0x1234}};
+  const std::string disks[] = {AddDisk(0, 0), AddDisk(0, 1), AddDisk(1, 0)};
+  Import(disks[0], kel_test::ConfAreaBuilder().Pd(0x1234).Vd(0, vd).Poke(2051, 2).Bytes());
+  Import(disks[1], kel_test::ConfAreaBuilder().Pd(0x1234, 1).Vd(0, vd).Bytes());  // status bit 0
+  vd.extraState = 2 << 7;  // a replacement target on a disk that is not one
+  Import(disks[2], MakeArea({vd}));
+  Build();
+  Rescan();
+  EXPECT_TRUE(RaidArrays().empty());
+  EXPECT_EQ(DM().RaidArrayNum(), 3);  // each disk listed as a plain entry
+  for (const std::string& d : disks) {
+    const KelPhyDevice* pd = PDOf(d);
+    EXPECT_NE(pd->m_wdFlag & KEL_PD_FLAG_CONF_CONFLICT, 0) << d;
+    EXPECT_EQ(pd->m_nFreeNum, 0) << d;
+    EXPECT_TRUE(pd->m_frags.size() == 3 && pd->m_frags[1].fragType == FRAG_TYPE_VD &&
+                pd->m_frags[1].dw64StartSector == 1000) << d;
+  }
+}
+
 TEST_F(DMBuild, TheDiskHoldingTheRootFileSystemIsASystemDisk) {
   std::string a = AddDisk(0, 0), b = AddDisk(0, 1), err;
   ASSERT_TRUE(WriteMbr(DevNo(b)));

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "engine/ctrl_tree.h"
 #include "engine_fixture.h"
 
 namespace {
@@ -117,6 +118,13 @@ TEST_F(DMRescan, DisksBehindHubsAreNumberedByPositionAndPort) {
   _zr_channel_info ci{};
   ASSERT_EQ(DM().GetChanInfoL(0, 0, &ci), ZR_OK);
   EXPECT_EQ(ci.bMaster_Exist, KEL_CHAN_POS_EMPTY);
+
+  // A port bit of 4 would name position 4, the direct disk on the slave side: a hub has
+  // four ports, and higher bits make no disk.
+  KelDeviceHub hub(&DM(), PDOf(h0)->m_pChan, 0, 1, 0);
+  hub.m_DHInfo.SetPortMap(0x11);
+  hub.ScanDHHardWare(0);
+  EXPECT_TRUE(hub.GetPD(0) != nullptr && hub.GetPD(4) == nullptr);
 }
 
 TEST_F(DMRescan, AnUnusableChannelTakesEightNumbers) {

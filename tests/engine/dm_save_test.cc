@@ -56,6 +56,27 @@ TEST_F(DMSave, OnlyChangedAreasAreWrittenAndTheirVDsGetNewMagics) {
   EXPECT_EQ(DM().VD(ia)->m_nIndex, ia);
 }
 
+TEST_F(DMSave, AConvertedMirrorSyncsTowardsItsMarkedCopyAndKeepsAWrittenChange) {
+  // Older-layout mirror: b's position field (position 1, bit 2) marks it as the stale copy.
+  std::string a = AddDisk(0, 0), b = AddDisk(0, 1);
+  for (auto [disk, serial, field] : {std::tuple{a, 0xA0u, 0}, {b, 0xB0u, 5}})
+    Import(disk, kel_test::ConfAreaBuilder().OldLayout({.raidType = KEL_RAID_1,
+        .positionField = uint8_t(field), .vdCount = 0, .length = kL, .serialChecksum = serial,
+        .memberIds = {0xA0, 0xB0}}).Bytes());
+  Build();
+  // The source reads as side value 1, the target as 0; a change written to a converted disk
+  // is read back, and the direction stays.
+  for (const char* name : {"", "kept"}) {
+    EXPECT_EQ(RenameAndSave(a, name), ZR_OK);
+    Rescan();
+    auto* ra = static_cast<KelRaid1*>(PDOf(a)->m_pVDDev[0]->m_pArray);
+    unsigned short sync = 0;
+    ra->GetRASyncStatus(&sync);
+    EXPECT_TRUE(sync == KEL_SYNC_POSSIBLE && ra->SideValue(0) == 1 && ra->SideValue(1) == 0);
+    EXPECT_EQ(std::memcmp(PDOf(a)->m_pVDDev[0]->Block()->VDName(), name, strlen(name)), 0);
+  }
+}
+
 TEST_F(DMSave, AFailedWriteIsReportedAndTheModelIsRebuiltFromTheDisks) {
   std::string a = AddDisk(0, 0), err;
   ImportArray({a}, {.raidType = KEL_RAID_SPAN, .length = kL}, 0x10);

@@ -67,6 +67,9 @@ TEST_F(Facade, StartsOnceOverADriverAndEverythingElseWaitsForIt) {
   int n = 0;
   ASSERT_EQ(zr_get_controller_num(&n), ZR_OK);
   EXPECT_EQ(n, 1);
+  KelDrvSetGlobal(nullptr);  // the driver stops answering: a rescan must not report success
+  EXPECT_EQ(zr_update_hardware_info(), ZR_DRIVER_FAILED);
+  KelDrvSetGlobal(m_drv.get());
   EXPECT_EQ(zr_exit(), ZR_OK);
   EXPECT_FALSE(zr_is_initialised());
   EXPECT_EQ(zr_get_controller_num(&n), ZR_NOT_INIT);

@@ -100,7 +100,9 @@ TEST_F(WrapperBytes, EachWrapperSendsItsSubCommandLengthAndParameterBytes) {
     size_t from = m_transport->Blocks().size();
     testing::internal::CaptureStdout();
     const int result = c.call();
-    if (c.result >= 0) EXPECT_EQ(result, c.result);
+    if (c.result >= 0) {
+      EXPECT_EQ(result, c.result);
+    }
     testing::internal::GetCapturedStdout();
     std::vector<uint8_t> b = FirstBlock(from, c.sub);
     EXPECT_EQ(b[28] | b[29] << 8, 0x5A17);

@@ -36,7 +36,8 @@ class SimHostGlue : public testing::Test {
 TEST_F(SimHostGlue, StartPointsTheHostProgramsIntoTheFolderWhereReloadAndRebootAct) {
   KelStartDriver();
   const KelHostPaths& p = KelHostGluePaths();
-  for (const std::string* path : {&p.conf, &p.modules, &p.rmmod, &p.modprobe, &p.reboot, &p.mtab})
+  for (const std::string* path : {&p.conf, &p.modules, &p.rmmod, &p.modprobe, &p.reboot, &p.mtab,
+                                  &p.cmdline, &p.sysDevBlock, &p.rootDir})
     EXPECT_EQ(path->rfind(dir + "/", 0), 0u) << *path;
   EXPECT_EQ(ReadAll(p.modules).rfind("ZKELLDC ", 0), 0u);
   EXPECT_TRUE(cli_uninstall_module() == 1 && cli_check_raid_mod("ZKELLDC") == -1);
