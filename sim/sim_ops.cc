@@ -243,6 +243,7 @@ bool KelSimSetPowerLoss(const KelSimFolder& f, int areas, std::string* err) {
   return f.Transact(
       [&](KelSimState& s, bool* dirty, std::string*) {
         s.powerLossAfter = areas < 0 ? -1 : areas;
+        if (areas < 0) s.powerDown = false;  // the power is back
         *dirty = true;
         return true;
       },

@@ -58,7 +58,8 @@ bool KelSimSetSmart(const KelSimFolder& f, const std::string& disk, int status,
 bool KelSimSetFault(const KelSimFolder& f, const std::string& disk, int code, int count,
                     std::string* err);
 
-// The next multi-area write stops after `areas` areas (-1 clears).
+// The next multi-area write stops after `areas` areas and the controller then answers
+// nothing, as after a power loss, until this is called with -1 (the power is back).
 bool KelSimSetPowerLoss(const KelSimFolder& f, int areas, std::string* err);
 
 bool KelSimSetRoot(const KelSimFolder& f, const std::string& disk, std::string* err);

@@ -168,7 +168,8 @@ std::string KelSimSerialize(const KelSimState& s) {
     << " device_id=" << Hex(s.deviceId) << " capability=" << Hex(s.capability)
     << " channels=" << s.channels.size() << " index=" << s.controllerIndex
     << " next_disk=" << s.nextDisk << " hotplug=" << (s.hotplug ? 1 : 0)
-    << " root=" << Enc(s.root) << " power_loss=" << s.powerLossAfter << "\n";
+    << " root=" << Enc(s.root) << " power_loss=" << s.powerLossAfter
+    << " power_down=" << (s.powerDown ? 1 : 0) << "\n";
   for (size_t i = 0; i < s.channels.size(); ++i) {
     const auto& c = s.channels[i];
     o << "channel " << i << " usable=" << (c.usable ? 1 : 0) << " cable=" << int(c.cable)
@@ -231,6 +232,7 @@ bool KelSimParse(const std::string& text, KelSimState* s, std::string* err) {
       s->hotplug = f.Num("hotplug", 0) != 0;
       s->root = f.Text("root", "");
       s->powerLossAfter = static_cast<int>(f.Num("power_loss", -1));
+      s->powerDown = f.Num("power_down", 0) != 0;
     } else if (kind == "channel") {
       if (f.words.size() != 2) return bad("channel without index");
       size_t i = std::strtoul(f.words[1].c_str(), nullptr, 10);

@@ -105,6 +105,8 @@ struct KelSimState {
   bool hotplug = false;
   std::string root;         // disk holding the root file system, "" none
   int powerLossAfter = -1;  // next multi-area write stops after this many areas, -1 never
+  // The power went at that point: the controller answers nothing until it is restored.
+  bool powerDown = false;
   std::vector<KelSimChannel> channels;
   std::vector<KelSimHub> hubs;
   std::vector<KelSimDisk> disks;  // in attach order

@@ -151,6 +151,8 @@ bool AnswerWriteAreas(Call& c) {
   for (int i = 0; i < items; ++i) {
     if (i == stopAfter) {
       KEL_PRINT(ZEP_DBG_ERROR, "simulated power loss after %d of %d areas\n", i, items);
+      // A retry must not finish the write: the controller stays dark until the power is back.
+      c.s.powerDown = true;
       return false;
     }
     unsigned char* item = c.p + 2 + i * kMultiItemLen;
@@ -303,6 +305,10 @@ bool AnswerHotplug(Call& c) {
 }
 
 bool Answer(Call& c) {
+  if (c.s.powerDown) {
+    KEL_PRINT(ZEP_DBG_ERROR, "sub-command 0x%02X: the controller has no power\n", c.code);
+    return false;
+  }
   switch (c.code) {
     case 0x01:
       if (!NeedLen(c, kSimControllerInfoLen) || Faulted(c, c.nodeDisk)) return false;

@@ -481,7 +481,8 @@ const Command kCommands[] = {
      "targets, smart, hotplug, controller) fail on the disk N times, always, or no more.",
      RunFail},
     {"power-loss", "power-loss (--after K | --clear)",
-     "The next multi-area configuration write stops after K areas, as a power loss would.",
+     "The next multi-area configuration write stops after K areas, as a power loss would;\n"
+     "the controller then answers nothing until --clear brings the power back.",
      RunPowerLoss},
     {"root", "root DISK", "Marks the disk as holding the root file system (its first partition).",
      RunRoot},
