@@ -161,21 +161,24 @@ TEST_F(SimRecords, AMultiAreaWriteCutShortLeavesLaterAreasUntouchedAndTheWrapper
     EXPECT_EQ(Export(m_sda), a);
     EXPECT_EQ(Export(m_sdb), kZeros);
     EXPECT_EQ(Export(m_sdc), kZeros);
+    // After a power loss the controller stays dark until the power is back.
+    EXPECT_EQ(m_drv->SendToNode(m_sda, buf) == KelDrvSendResult::kOk, seed > 2);
+    ASSERT_TRUE(KelSimSetPowerLoss(Folder(), -1, &err)) << err;
   }
 
-  // Through the wrapper the same one-shot loss is retried away: one command carries both
-  // areas and its second try writes them all.
+  // Through the wrapper a one-shot fault is retried away: one command carries both areas
+  // and its second try writes them all.
   KelMultiConfNode* list = PrePareMultiConfData(0, kSdbNo, b.data(), KEL_CONF_BYTES, nullptr);
   list = PrePareMultiConfData(0, kSdcNo, c.data(), KEL_CONF_BYTES, list);
   ASSERT_EQ(KelMultiConfCount(list), 2);
   const std::vector<uint8_t> a = Export(m_sda);
   const size_t sent = m_transport->Sent().size();
-  ASSERT_TRUE(KelSimSetPowerLoss(Folder(), 1, &err)) << err;
+  ASSERT_TRUE(KelSimSetFault(Folder(), m_sdc, 0x11, 1, &err)) << err;
   testing::internal::CaptureStdout();
   EXPECT_EQ(m_op->WriteMultiConfData(0, list, 3, nullptr), 0);  // more than the list holds
   EXPECT_NE(m_op->WriteMultiConfData(0, list, 2, nullptr), 0);
   std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("simulated power loss after 1 of 2 areas"), std::string::npos) << out;
+  EXPECT_NE(out.find("simulated fault: sub-command 0x11 fails on sdc"), std::string::npos) << out;
   EXPECT_EQ(m_transport->Sent().size(), sent + 2);  // the write and its retry
   EXPECT_EQ(Export(m_sdb), b);
   EXPECT_EQ(Export(m_sdc), c);
