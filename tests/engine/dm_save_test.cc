@@ -217,6 +217,7 @@ TEST_P(TornSave, NoHalfWrittenArrayIsShownHealthyAndNoFreeAreaCoversAVD) {
   EXPECT_EQ(DM().SaveConfAndSendNotifyBusChange(), ZR_DRIVER_FAILED);
   DM().WUnlock();
   m_power->armed = m_power->off = false;  // the power is back
+  ASSERT_TRUE(KelSimSetPowerLoss(Folder(), -1, &err)) << err;
 
   for (bool restart : {false, true}) {
     SCOPED_TRACE(restart ? "after a restart" : "after a rescan");
