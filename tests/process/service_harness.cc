@@ -172,7 +172,9 @@ ServiceProcess::~ServiceProcess() {
     for (pid_t member : GroupMembers(m_pid)) kill(member, SIGKILL);
     if (!m_reaped) waitpid(m_pid, nullptr, 0);
   }
-  while (waitpid(-1, nullptr, WNOHANG) > 0) {
+  // Only the service's own group: another child of the test (a client still running) is
+  // its caller's to reap.
+  while (m_pid > 0 && waitpid(-m_pid, nullptr, WNOHANG) > 0) {
   }
 }
 
