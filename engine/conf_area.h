@@ -106,6 +106,12 @@ struct _VD_Config_sector_ {
   // Stripe in sectors. A 128 KiB stripe (256 sectors) does not fit the byte and is stored
   // as 0, so 0 reads as 256.
   unsigned StripeSectors() const { return b[vdoff::kStripe] == 0 ? 256u : b[vdoff::kStripe]; }
+  // Whole stripes a 128-sector step of a RAID 5 rebuild covers: at least one, so that a
+  // stripe larger than the step still makes progress.
+  unsigned StripesPerChunk() const {
+    const unsigned perChunk = 128u / StripeSectors();
+    return perChunk == 0 ? 1u : perChunk;
+  }
   uint8_t LevelParam() const { return b[vdoff::kLevelParam]; }
   uint8_t PositionByte() const { return b[vdoff::kPosition]; }
   uint64_t SyncPos() const { return U64(vdoff::kSyncPos); }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "tests/support/conf_area_builder.h"
 
@@ -156,6 +157,14 @@ TEST(ConfFresh, FreshAreaAndSlotBookkeeping) {
   EXPECT_EQ(two->b[1792], 0);
   ASSERT_EQ(KelListUsedSlots(two.get(), slots), 1);
   EXPECT_EQ(slots[0], 1);
+
+  // Stripe byte: 128 KiB (256 sectors) is stored as 0 and still advances a rebuild step.
+  for (auto [stored, sectors, perChunk] : {std::tuple{0, 256u, 1u}, {255, 255u, 1u}, {8, 8u, 16u}}) {
+    _VD_Config_sector_* vd = a->Vd(1);
+    vd->SetU8(vdoff::kStripe, static_cast<uint8_t>(stored));
+    EXPECT_EQ(vd->StripeSectors(), sectors);
+    EXPECT_EQ(vd->StripesPerChunk(), perChunk);
+  }
 }
 
 TEST(ConfWrite, OnlyChangedAreasAndBlocksAreWritten) {
