@@ -181,6 +181,31 @@ std::set<std::string> KelSimVolumeNodes(const KelSimFolder& f, const KelSimState
   return nodes;
 }
 
+// Runs `step(at, n, buf)` over the sectors [start, start + count) in steps of at most kChunk
+// sectors, with one buffer of that size; stops at the first step that fails.
+static bool ForEachChunk(uint64_t start, uint64_t count,
+                  const std::function<bool(uint64_t, uint64_t, unsigned char*)>& step) {
+  std::vector<unsigned char> buf(kChunk * kSector);
+  for (uint64_t at = start; at < start + count; at += kChunk)
+    if (!step(at, std::min(kChunk, start + count - at), buf.data())) return false;
+  return true;
+}
+
+// SHA-256 of the sectors [start, start + count), read with `read`.
+static bool HashSectors(uint64_t start, uint64_t count,
+                 const std::function<bool(uint64_t, uint64_t, unsigned char*)>& read,
+                 std::string* hex) {
+  SimSha256 sha;
+  if (!ForEachChunk(start, count, [&](uint64_t at, uint64_t n, unsigned char* buf) {
+        if (!read(at, n, buf)) return false;
+        sha.Update(buf, n * kSector);
+        return true;
+      }))
+    return false;
+  *hex = sha.Hex();
+  return true;
+}
+
 bool KelSimCopySectors(const KelSimFolder& f, const KelSimDisk& from, uint64_t fromStart,
                        const KelSimDisk& to, uint64_t toStart, uint64_t count, std::string* err) {
   // Back to front when the target overlaps the source further on, so nothing is read after
@@ -206,13 +231,10 @@ bool KelSimDiskWrite(const KelSimFolder& f, const std::string& disk, uint64_t se
         uint64_t start, count;
         if (!d) return Fail(e, "no disk " + disk);
         if (!DiskRange(*d, r, &start, &count, e)) return false;
-        std::vector<unsigned char> buf(kChunk * kSector);
-        for (uint64_t at = start; at < start + count; at += kChunk) {
-          uint64_t n = std::min(kChunk, start + count - at);
-          SimFillPattern(seed, at, n, buf.data());
-          if (!f.WriteSectors(*d, at, n, buf.data(), e)) return false;
-        }
-        return true;
+        return ForEachChunk(start, count, [&](uint64_t at, uint64_t n, unsigned char* buf) {
+          SimFillPattern(seed, at, n, buf);
+          return f.WriteSectors(*d, at, n, buf, e);
+        });
       },
       err);
 }
@@ -225,15 +247,10 @@ bool KelSimDiskSum(const KelSimFolder& f, const std::string& disk, const KelSimR
         uint64_t start, count;
         if (!d) return Fail(e, "no disk " + disk);
         if (!DiskRange(*d, r, &start, &count, e)) return false;
-        std::vector<unsigned char> buf(kChunk * kSector);
-        SimSha256 sha;
-        for (uint64_t at = start; at < start + count; at += kChunk) {
-          uint64_t n = std::min(kChunk, start + count - at);
-          if (!f.ReadSectors(*d, at, n, buf.data(), e)) return false;
-          sha.Update(buf.data(), n * kSector);
-        }
-        *hex = sha.Hex();
-        return true;
+        return HashSectors(
+            start, count,
+            [&](uint64_t at, uint64_t n, unsigned char* buf) { return f.ReadSectors(*d, at, n, buf, e); },
+            hex);
       },
       err);
 }
@@ -256,13 +273,10 @@ bool KelSimVolumeWrite(const KelSimFolder& f, const std::string& disk, int slot,
       [&](const KelSimState&, const SimArray& a, SimVolumeIo& io, std::string* e) {
         uint64_t start, count;
         if (!VolumeRange(a, r, &start, &count, e)) return false;
-        std::vector<unsigned char> buf(kChunk * kSector);
-        for (uint64_t at = start; at < start + count; at += kChunk) {
-          uint64_t n = std::min(kChunk, start + count - at);
-          SimFillPattern(seed, at, n, buf.data());
-          if (!io.Write(at, n, buf.data(), e)) return false;
-        }
-        return true;
+        return ForEachChunk(start, count, [&](uint64_t at, uint64_t n, unsigned char* buf) {
+          SimFillPattern(seed, at, n, buf);
+          return io.Write(at, n, buf, e);
+        });
       },
       err);
 }
@@ -274,15 +288,9 @@ bool KelSimVolumeSum(const KelSimFolder& f, const std::string& disk, int slot,
       [&](const KelSimState&, const SimArray& a, SimVolumeIo& io, std::string* e) {
         uint64_t start, count;
         if (!VolumeRange(a, r, &start, &count, e)) return false;
-        std::vector<unsigned char> buf(kChunk * kSector);
-        SimSha256 sha;
-        for (uint64_t at = start; at < start + count; at += kChunk) {
-          uint64_t n = std::min(kChunk, start + count - at);
-          if (!io.Read(at, n, buf.data(), e)) return false;
-          sha.Update(buf.data(), n * kSector);
-        }
-        *hex = sha.Hex();
-        return true;
+        return HashSectors(
+            start, count,
+            [&](uint64_t at, uint64_t n, unsigned char* buf) { return io.Read(at, n, buf, e); }, hex);
       },
       err);
 }
@@ -306,13 +314,12 @@ bool KelSimVolumeExport(const KelSimFolder& f, const std::string& disk, int slot
         if (!VolumeRange(a, r, &start, &count, e)) return false;
         std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(file.c_str(), "wb"), std::fclose);
         if (!out) return Fail(e, "cannot write " + file);
-        std::vector<unsigned char> buf(kChunk * kSector);
-        for (uint64_t at = start; at < start + count; at += kChunk) {
-          uint64_t n = std::min(kChunk, start + count - at);
-          if (!io.Read(at, n, buf.data(), e)) return false;
-          if (std::fwrite(buf.data(), kSector, n, out.get()) != n)
-            return Fail(e, "cannot write " + file);
-        }
+        if (!ForEachChunk(start, count, [&](uint64_t at, uint64_t n, unsigned char* buf) {
+              if (!io.Read(at, n, buf, e)) return false;
+              return std::fwrite(buf, kSector, n, out.get()) == n ? true
+                                                                  : Fail(e, "cannot write " + file);
+            }))
+          return false;
         return std::fflush(out.get()) == 0 ? true : Fail(e, "cannot write " + file);
       },
       err);
@@ -333,15 +340,12 @@ bool KelSimVolumeImport(const KelSimFolder& f, const std::string& disk, int slot
         if (start > a.capacity || sectors > a.capacity - start)
           return Fail(e, file + " does not fit in the volume of " + std::to_string(a.capacity) +
                              " sectors");
-        std::vector<unsigned char> buf(kChunk * kSector);
-        for (uint64_t done = 0; done < sectors; done += kChunk) {
-          uint64_t n = std::min(kChunk, sectors - done);
-          std::fill(buf.begin(), buf.end(), 0);
-          size_t got = std::fread(buf.data(), 1, n * kSector, in.get());
+        return ForEachChunk(start, sectors, [&](uint64_t at, uint64_t n, unsigned char* buf) {
+          std::fill(buf, buf + kChunk * kSector, 0);
+          size_t got = std::fread(buf, 1, n * kSector, in.get());
           if (got < n * kSector && std::ferror(in.get())) return Fail(e, "cannot read " + file);
-          if (!io.Write(start + done, n, buf.data(), e)) return false;
-        }
-        return true;
+          return io.Write(at, n, buf, e);
+        });
       },
       err);
 }

@@ -20,4 +20,22 @@ bool ParseKelctlArgs(const std::vector<std::string>& args, const char* envPort,
 // Strict unsigned decimal: digits only, at most `max`. False for anything else.
 bool ParseDecimal(const std::string& text, unsigned long long max, unsigned long long* out);
 
+// Command words and the command they name, one table per group of commands.
+struct KelctlNamedCommand {
+  const char* words;
+  KelctlCommand command;
+};
+
+// Sets *out to the command named `words` in `table`; false when the table has no such entry.
+template <size_t N>
+bool FindKelctlNamedCommand(const KelctlNamedCommand (&table)[N], const std::string& words,
+                            KelctlCommand* out) {
+  for (const KelctlNamedCommand& n : table)
+    if (words == n.words) {
+      *out = n.command;
+      return true;
+    }
+  return false;
+}
+
 #endif

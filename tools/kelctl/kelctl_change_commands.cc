@@ -12,12 +12,7 @@ constexpr unsigned long long kMaxSizeMiB = 0xFFFFFFFFFFFFFFFFull;
 const unsigned int kStripes[] = {4, 8, 16, 32, 64, 128};  // KiB; the engine takes no other
 constexpr unsigned int kDefaultStripeKiB = 64;
 
-struct NamedCommand {
-  const char* words;
-  KelctlCommand command;
-};
-
-constexpr NamedCommand kNames[] = {
+constexpr KelctlNamedCommand kNames[] = {
     {"create-size", KelctlCommand::kCreateSize}, {"create", KelctlCommand::kCreate},
     {"remove", KelctlCommand::kRemove},          {"spare add", KelctlCommand::kSpareAdd},
     {"spare remove", KelctlCommand::kSpareRemove}, {"repair", KelctlCommand::kRepair},
@@ -217,13 +212,7 @@ bool ResolveKelctlChangeCommand(const KelctlCommandSpec& spec,
                                 const std::set<std::string>& flags, KelctlOptions* out,
                                 std::string* error) {
   const std::string words = spec.words;
-  bool known = false;
-  for (const NamedCommand& n : kNames) {
-    if (words == n.words) {
-      out->command = n.command;
-      known = true;
-    }
-  }
+  const bool known = FindKelctlNamedCommand(kNames, words, &out->command);
   if (!known) {
     *error = "unknown command '" + words + "'";
     return false;
@@ -264,7 +253,7 @@ bool ResolveKelctlChangeCommand(const KelctlCommandSpec& spec,
 }
 
 std::string KelctlChangeCommandName(KelctlCommand command) {
-  for (const NamedCommand& n : kNames)
+  for (const KelctlNamedCommand& n : kNames)
     if (n.command == command) return n.words;
   return "";
 }

@@ -11,12 +11,7 @@ namespace {
 // service's to say.
 constexpr unsigned long long kMaxByte = 255;
 
-struct NamedCommand {
-  const char* words;
-  KelctlCommand command;
-};
-
-constexpr NamedCommand kNames[] = {
+constexpr KelctlNamedCommand kNames[] = {
     {"controllers", KelctlCommand::kControllers},
     {"channels", KelctlCommand::kChannels},
     {"hubs", KelctlCommand::kHubs},
@@ -222,13 +217,7 @@ bool ResolveKelctlRaidCommand(const KelctlCommandSpec& spec, const std::vector<s
                               const std::set<std::string>& flags, KelctlOptions* out,
                               std::string* error) {
   const std::string words = spec.words;
-  bool known = false;
-  for (const NamedCommand& n : kNames) {
-    if (words == n.words) {
-      out->command = n.command;
-      known = true;
-    }
-  }
+  const bool known = FindKelctlNamedCommand(kNames, words, &out->command);
   if (!known) return ResolveKelctlChangeCommand(spec, rest, values, flags, out, error);
   switch (out->command) {
     case KelctlCommand::kDisk:
@@ -252,7 +241,7 @@ bool ResolveKelctlRaidCommand(const KelctlCommandSpec& spec, const std::vector<s
 }
 
 std::string KelctlRaidCommandName(KelctlCommand command) {
-  for (const NamedCommand& n : kNames)
+  for (const KelctlNamedCommand& n : kNames)
     if (n.command == command) return n.words;
   return KelctlChangeCommandName(command);
 }
