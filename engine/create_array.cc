@@ -100,14 +100,19 @@ int KelCreateCalVDs(const _CREATE_ARRAY_PDS_INFO& req, const KelCreateDiskView* 
   std::memcpy(plan->name, req.arrayName, sizeof plan->name - 1);
 
   const uint64_t total = req.dw64Size * KEL_SECTORS_PER_MIB;
+  // A striped member ends on a whole stripe: the controller lays data out in whole stripe
+  // rows, so a tail shorter than a stripe would be counted in the capacity yet never used.
+  auto memberLength = [&](uint64_t len) {
+    return plan->stripeSectors != 0 ? len - len % plan->stripeSectors : len;
+  };
   int rc = ZR_OK;
   if (req.raidType == KEL_RAID_SPAN) {
     rc = PlanSpan(disks, n, total, plan);
   } else if (req.raidType == KEL_RAID_01 && n == 2) {
-    rc = PlanRaid01OnTwo(disks, total / 2, plan);
+    rc = PlanRaid01OnTwo(disks, memberLength(total / 2), plan);
   } else if (req.raidType == KEL_RAID_0 || req.raidType == KEL_RAID_1 ||
              req.raidType == KEL_RAID_5 || req.raidType == KEL_RAID_01) {
-    const uint64_t len = total / DataVDs(req.raidType, n);
+    const uint64_t len = memberLength(total / DataVDs(req.raidType, n));
     for (int i = 0; i < n && rc == ZR_OK; ++i) {
       uint64_t start = 0;
       if (!KelPlaceVD(disks[i], len, &start)) rc = NoRoom(i);

@@ -98,6 +98,11 @@ TEST_F(KelctlArrayE2e, EachLevelIsCreatedHoldsItsDataAndIsRemoved) {
     EXPECT_EQ(JsonNumber(info.out, "status"), 0) << info.out;
 
     const std::string member = std::string(kDisks[disks[0] - '0']) + ":0";
+    // The engine's capacity is what the controller's own reading of the areas offers.
+    std::string volume;
+    ASSERT_TRUE(Kelsim({"volume", member, "info", "--json"}, &volume));
+    EXPECT_GT(JsonNumber(volume, "capacity"), 0) << volume;
+    EXPECT_EQ(JsonNumber(volume, "capacity"), JsonNumber(info.out, "capacity")) << volume << info.out;
     ASSERT_TRUE(Kelsim({"volume", member, "write", "--seed", "7"}));
     const std::string sum = VolumeSum(member);
     ASSERT_EQ(Kelctl({"rescan"}).status, 0);
