@@ -89,6 +89,7 @@ bool KelSimAddDisk(const KelSimFolder& f, const KelSimDiskSpec& spec, std::strin
       [&](KelSimState& s, bool* dirty, std::string* e) {
         if (!PlaceIsFree(s, spec.channel, spec.side, spec.port, e)) return false;
         KelSimDisk d;
+        while (s.FindVolume(KelSimDiskName(s.nextDisk))) s.nextDisk++;  // taken by a volume
         d.name = KelSimDiskName(s.nextDisk);
         char serial[24];
         std::snprintf(serial, sizeof serial, "ZEPSIM%08d", s.nextDisk + 1);

@@ -88,7 +88,7 @@ struct KelSimDisk {
 // the identity its VD blocks share. Added and removed only when the host is told that the
 // bus changed, as a real controller's logical targets come and go.
 struct KelSimVolume {
-  std::string name;  // "sdlva", "sdlvb", ...
+  std::string name;  // named like a disk: "sdc", the first free letter
   uint8_t raidType = 0;
   int count = 0;
   uint64_t mark = 0;

@@ -52,8 +52,6 @@ class ImageIo : public SimMemberIo {
   const SimArray& m_a;
 };
 
-std::string VolumeName(int index) { return "sdlv" + KelSimDiskName(index).substr(2); }
-
 using VolumeFn = std::function<bool(const KelSimState& s, const SimArray& a, SimVolumeIo& io,
                                     std::string* err)>;
 
@@ -125,9 +123,12 @@ const SimArray* KelSimArrayOf(const std::vector<SimArray>& arrays, const KelSimV
 namespace {
 
 void AddVolume(KelSimState& s, const SimArray& a) {
-  int i = 0;
-  while (s.FindVolume(VolumeName(i))) ++i;
-  s.volumes.push_back({VolumeName(i), a.raidType, a.count, a.mark, a.memberIds});
+  // Like the kernel, the host names a logical target as it names a disk: the first letter
+  // that neither a disk (attached or pulled) nor another volume holds, from the disks'
+  // counter on, so a partition name ("sde1") stays as short as a disk's.
+  int i = s.nextDisk;
+  while (s.FindVolume(KelSimDiskName(i)) || s.FindDisk(KelSimDiskName(i))) ++i;
+  s.volumes.push_back({KelSimDiskName(i), a.raidType, a.count, a.mark, a.memberIds});
 }
 
 }  // namespace

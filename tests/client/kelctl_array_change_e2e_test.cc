@@ -173,6 +173,23 @@ TEST_F(KelctlArrayE2e, PowerLossAtEveryPointOfACreationIsRecoverable) {
   }
 }
 
+// The host sees an array as one disk: a partition table written to the array's first
+// logical sector gives the array's node its partitions, which the array query names.
+TEST_F(KelctlArrayE2e, AnArraysPartitionsComeFromItsOwnFirstSector) {
+  const int index = Create({"raid0", "--name", "parts", "--disks", "0,1", "--size", "16"});
+  ASSERT_GE(index, 0);
+  std::string mbr(512, '\0');
+  for (int p = 0; p < 2; ++p) mbr[446 + 16 * p + 4] = static_cast<char>(0x83);
+  mbr[510] = 0x55;
+  mbr[511] = static_cast<char>(0xAA);
+  WriteFile(dir.File("mbr"), mbr);
+  ASSERT_TRUE(Kelsim({"volume", "sda:0", "import", "--file", dir.File("mbr")}));
+  ASSERT_EQ(Kelctl({"rescan"}).status, 0);
+  KelctlRun parts = Kelctl({"--json", "partitions", "--array", std::to_string(index)});
+  EXPECT_NE(parts.out.find(R"("count":2,"partitions":["sde1","sde2"])"), std::string::npos)
+      << parts.out << parts.err;
+}
+
 // Requests a client library would never send: each is refused with a return code and no
 // disk's configuration area changes.
 TEST_F(KelctlArrayE2e, BadRequestsChangeNoDisk) {

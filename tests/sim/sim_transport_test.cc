@@ -148,12 +148,18 @@ TEST_F(SimTransportTest, BusChangeShowsAnArrayAsALogicalTargetUntilItsBlocksGo) 
   std::ofstream(m_dir.File("mbr"), std::ios::binary) << mbr;
   ASSERT_TRUE(KelSimVolumeImport(m_folder, "sdb", 1, {}, m_dir.File("mbr"), &err)) << err;
   auto node = [&](const char* n) { return access((m_sim + "/dev/" + n).c_str(), F_OK) == 0; };
-  EXPECT_FALSE(node("sdlva"));
+  EXPECT_FALSE(node("sdc"));
   ASSERT_EQ(Send(Ucmd(0x0F, 2)), KelDrvSendResult::kOk);
-  EXPECT_TRUE(node("sdlva") && node("sdlva1"));
+  EXPECT_TRUE(node("sdc") && node("sdc1"));  // the next letter, as the host names disks
+  KelSimDiskSpec later;
+  later.channel = 1;
+  later.sectors = 8192;
+  std::string name;
+  ASSERT_TRUE(KelSimAddDisk(m_folder, later, &name, &err)) << err;
+  EXPECT_EQ(name, "sdd");
 
   auto b = Ucmd(0x13, 60);
-  ASSERT_EQ(m_tr.Send("sdlva", kCdb, b.data(), b.size()), KelDrvSendResult::kOk);
+  ASSERT_EQ(m_tr.Send("sdc", kCdb, b.data(), b.size()), KelDrvSendResult::kOk);
   const unsigned char* p = b.data() + 36;
   EXPECT_EQ(std::make_tuple(p[0], p[1], SimGetU16(p, 2), SimGetU16(p, 4), SimGetU16(p, 6)),
             std::make_tuple(1, 1, 0, 4, 0xFFFF));
@@ -161,9 +167,9 @@ TEST_F(SimTransportTest, BusChangeShowsAnArrayAsALogicalTargetUntilItsBlocksGo) 
 
   ASSERT_TRUE(KelSimAreaImport(m_folder, "sda", std::vector<unsigned char>(3072), &err));
   ASSERT_TRUE(KelSimAreaImport(m_folder, "sdb", std::vector<unsigned char>(3072), &err));
-  EXPECT_TRUE(node("sdlva"));  // until the host hears of the change
+  EXPECT_TRUE(node("sdc"));  // until the host hears of the change
   ASSERT_EQ(Send(Ucmd(0x0F, 2)), KelDrvSendResult::kOk);
-  EXPECT_FALSE(node("sdlva") || node("sdlva1"));
+  EXPECT_FALSE(node("sdc") || node("sdc1"));
 }
 
 TEST_F(SimTransportTest, MoveLastDataCopiesRawSectorsAndRefusesBadPlaces) {
