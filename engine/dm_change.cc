@@ -164,6 +164,17 @@ int KelDeviceManage::AddMirrorSpareL(_Index_Plus_t array, _Index_Plus_t disk) {
     KEL_PRINT(ZEP_DBG_ERROR, "array %d is not a mirror\n", array.nIndex);
     rc = ZR_BAD_PARAM;
   }
+  // The engine sees a disk without configuration as free from end to end, whatever the
+  // host keeps on it: a spare there would be overwritten by the first repair. Creation
+  // refuses such a disk for the same reason.
+  if (rc == ZR_OK && HoldsSystem(pd)) {
+    KEL_PRINT(ZEP_DBG_ERROR, "disk %d holds the system\n", disk.nIndex);
+    rc = ZR_SYSTEM_DISK;
+  }
+  if (rc == ZR_OK && pd->m_byRplRole != KEL_RPL_NONE) {
+    KEL_PRINT(ZEP_DBG_ERROR, "disk %d takes part in a replacement\n", disk.nIndex);
+    rc = ZR_PD_BUSY;
+  }
   if (rc == ZR_OK) rc = static_cast<KelRaid1*>(ra)->AddSpare(pd);
   return FinishChange(rc);
 }

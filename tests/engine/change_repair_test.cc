@@ -52,6 +52,14 @@ TEST_F(ChangeRepair, AddingASpareKeepsTheArrayAndMakesItThreeMembers) {
 TEST_F(ChangeRepair, ADiskHoldingAMemberIsRefusedAsSpareAndAsNewMember) {
   std::vector<std::string> d = BuildWithout(KEL_RAID_1, 2, -1);
   EXPECT_EQ(DM().AddMirrorSpareL(Ref(RaidArrays()[0]), Ref(PDOf(d[0]))), ZR_BAD_PARAM);
+  // Nor does the disk holding the root file system take a spare: all of it looks free.
+  std::string err;
+  ASSERT_TRUE(WriteMbr(DevNo(d[2])));
+  ASSERT_TRUE(KelSimSetRoot(Folder(), d[2], &err)) << err;
+  Rescan();
+  EXPECT_EQ(DM().AddMirrorSpareL(Ref(RaidArrays()[0]), Ref(PDOf(d[2]))), ZR_SYSTEM_DISK);
+  EXPECT_EQ(PDOf(d[2])->m_nVDNum, 0);
+
   Unplug(d[1]);
   Rescan();
   EXPECT_EQ(DM().RepairMirrorWithNewPDL(Ref(RaidArrays()[0]), Ref(PDOf(d[0]))), ZR_BAD_PARAM);
