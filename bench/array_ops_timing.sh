@@ -7,7 +7,7 @@
 #   bench/array_ops_timing.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$top/build}
+build=$(cd "${1:-$top/build}" && pwd)
 runs=${2:-10}
 kelsim=$build/sim/kelsim
 kelctl=$build/tools/kelctl
@@ -45,7 +45,7 @@ for _ in $(seq 300); do
   [ "$(cat "$work/kel_init.log" 2>/dev/null)" = "success" ] && break
   sleep 0.1
 done
-[ "$(cat "$work/kel_init.log" 2>/dev/null)" = "success" ] || { echo "kelsrv did not start" >&2; exit 1; }
+[ "$(cat "$work/kel_init.log" 2>/dev/null)" = "success" ] || { echo "kelsrv did not start:" >&2; tail -5 "$work/kelsrv.out" >&2; exit 1; }
 
 export KEL_PORT=$port KEL_PASSWORD=pelum
 ms() { date +%s%N; }
