@@ -203,8 +203,6 @@ int KelAddVDToArea(_PD_Config_sector_* area, const KelNewVDBlock& spec) {
     flags |= KEL_VD_FLAG_NAME_VALID;
   }
   vd->SetU8(vdoff::kFlags, flags);
-  MakeVDConfigSectorCheckSum(vd);
-  MakePDConfigSectorCheckSum(area);
   return slot;
 }
 

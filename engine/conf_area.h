@@ -232,7 +232,7 @@ struct KelNewVDBlock {
 // Adds a VD block to an area that already carries the PD sector (InitPDConfSect or read
 // from the disk): the first free slot, its map bit and the count, and a cleared block
 // filled from `spec` (VD id = serial checksum + slot, valid, created). Returns the slot, or
-// -1 when both slots are taken.
+// -1 when both slots are taken. Checksums are left to the write, which recomputes them.
 int KelAddVDToArea(_PD_Config_sector_* area, const KelNewVDBlock& spec);
 
 // A fresh array mark: non-zero and unlikely to repeat, so that members of an array created

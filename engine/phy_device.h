@@ -144,8 +144,6 @@ class KelPhyDevice {
   // The free areas a new VD may take, largest first: none when both slots are taken, and at
   // most as many as the disk has free slots. Returns their number.
   int GetFreeInfoValidCreate(KelFreeArea out[KEL_MAX_CREATE_AREAS]) const;
-  // Places for two VDs of `size` sectors on this disk (KelPlace2VDs); 1 when found.
-  int Get2VDAreasBySize(_PD_Area_Addr_t addr[2], uint64_t size) const;
   // Whether the disk can take part in a new array of `raidType`: 205 unreadable or
   // contradictory configuration, 209 a stripe the level refuses, 200 both slots taken, 201
   // a disk that carries a VD while its data is to be kept. *clearPart tells whether its

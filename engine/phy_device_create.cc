@@ -15,21 +15,6 @@ int KelPhyDevice::GetFreeInfoValidCreate(KelFreeArea out[KEL_MAX_CREATE_AREAS]) 
   return n;
 }
 
-int KelPhyDevice::Get2VDAreasBySize(_PD_Area_Addr_t addr[2], uint64_t size) const {
-  if (addr == nullptr || m_nVDNum != 0) return 0;
-  KelCreateDiskView v;
-  v.areaNum = GetFreeInfoValidCreate(v.areas);
-  uint64_t starts[2];
-  if (!KelPlace2VDs(v, size, starts)) return 0;
-  for (int i = 0; i < 2; ++i) {
-    addr[i].nPDIndex = static_cast<uint32_t>(m_nIndex);
-    addr[i].dw64StartSector = starts[i];
-    addr[i].SectorLengh = size;
-    addr[i].wdMagicNum = m_wdMagicNum;
-  }
-  return 1;
-}
-
 int KelPhyDevice::CreateValidatePD(uint8_t raidType, unsigned stripeKiB, bool keepData,
                                    bool* clearPart) const {
   *clearPart = false;

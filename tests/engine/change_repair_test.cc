@@ -59,6 +59,9 @@ TEST_F(ChangeRepair, ADiskHoldingAMemberIsRefusedAsSpareAndAsNewMember) {
   Rescan();
   EXPECT_EQ(DM().AddMirrorSpareL(Ref(RaidArrays()[0]), Ref(PDOf(d[2]))), ZR_SYSTEM_DISK);
   EXPECT_EQ(PDOf(d[2])->m_nVDNum, 0);
+  const std::string small = AddDisk(1, 1, -1, kL / 2);  // no room for a member
+  Rescan();
+  EXPECT_EQ(DM().AddMirrorSpareL(Ref(RaidArrays()[0]), Ref(PDOf(small))), ZR_TOO_SMALL);
 
   Unplug(d[1]);
   Rescan();

@@ -151,6 +151,9 @@ TEST(ConfFresh, FreshAreaAndSlotBookkeeping) {
   auto two = Area(Current({true, true}).Bytes());
   int slots[2];
   EXPECT_EQ(KelListUsedSlots(two.get(), slots), 2);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(KelAddVDToArea(two.get(), KelNewVDBlock{}), -1);  // both slots taken
+  testing::internal::GetCapturedStdout();
   DeleteVDInPDConfSect(two.get(), 0);
   EXPECT_EQ(two->b[2051], 1);
   EXPECT_EQ(Get(two->b + 2052, 4), 2u);

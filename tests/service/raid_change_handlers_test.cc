@@ -139,7 +139,7 @@ TEST_F(RaidChanges, AStaleDiskIsRefusedBeforeTheEngineWithoutRescan) {
   g_stalePd = 3;
   EXPECT_EQ(Cmd(2, 112, Create(3, 3)).Sum(), "2 112 1 ERROR~C create raid failed");
   EXPECT_EQ(Cmd(18, 136, Req(0, 2, 8, {1, 3})).Sum(), "2 5 1 ERROR~C clear disk configuration failed");
-  EXPECT_EQ(Cmd(4, 48, Req(3, 2, 8, {5, 1, 3})).Sum(), "2 48 1 ERROR~C repair raid failed");
+  EXPECT_EQ(Cmd(4, 48, Req(3, 2, 8, {5, 3, 1})).Sum(), "2 48 1 ERROR~C repair raid failed");
   EXPECT_EQ(g_engineCalls + g_rescans, 0);
 }
 
