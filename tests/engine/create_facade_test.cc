@@ -1,4 +1,4 @@
-// The facade's create entries: what they refuse before reaching the model.
+// The facade's change entries: what they refuse before reaching the model.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -27,7 +27,20 @@ TEST_F(CreateFacade, CountsPointersAndNamesAreCheckedBeforeAnyDiskIsRead) {
   _Array_Create_Info_t info{};
   EXPECT_EQ(zr_get_array_create_info_by_pds(9, pds, KEL_RAID_0, 0, &info), ZR_NO_OBJECT);
   EXPECT_EQ(zr_create_mirror_TARVOII(2, pds, 511, 0, "m", 0), ZR_OK);
+
+  // Removal answers for every entry, whatever refuses it.
+  int results[32] = {-1, -1};
+  _Index_Plus_t arrays[32] = {};
+  EXPECT_TRUE(zr_remove_raid_TARVOII(32, arrays, results) == ZR_BAD_PARAM && results[30] == ZR_BAD_PARAM);
+  EXPECT_EQ(zr_remove_raid_TARVOII(0, nullptr, nullptr), ZR_OK);
+  EXPECT_EQ(zr_clear_PD_Conf(17, pds), ZR_BAD_PARAM);
+  _Index_Plus_t far{32, 0, 0};
+  EXPECT_EQ(zr_repair_broken_raid01_TARVOII(far, 1, &far), ZR_NO_OBJECT);
+  char name[32];
+  EXPECT_EQ(zr_Get_PD_INODE_NAME(32, name), ZR_NO_OBJECT);
+  EXPECT_TRUE(zr_Get_PD_INODE_NAME(0, name) == ZR_OK && std::string(name) == "sda") << name;
   zr_exit();
+  EXPECT_TRUE(zr_remove_raid_TARVOII(2, arrays, results) == ZR_NOT_INIT && results[1] == ZR_NOT_INIT);
 }
 
 }  // namespace
