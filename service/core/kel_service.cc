@@ -14,6 +14,8 @@
 #include "service/engine/zr_facade.h"
 #include "service/eventlog/kel_event_log.h"
 #include "service/login/connection_notices.h"
+#include "service/notify/kel_broadcast_listen.h"
+#include "service/notify/kel_event_listen.h"
 #include "service/session/kel_client_hash.h"
 #include "service/session/kel_client_thread.h"
 #include "service/session/kel_cmd_parser.h"
@@ -52,6 +54,8 @@ struct Components {
   std::unique_ptr<KelAccount> kelAccount;
   std::unique_ptr<KelEHHandler> kelEH;
   std::unique_ptr<KelCmdParser> kelCmdParser;
+  std::unique_ptr<KelEventSocketListen> kelEventListen;
+  std::unique_ptr<KelBroadcastListen> kelBroadcast;
 };
 
 // Hands an accepted connection to a new connection thread, or refuses it with the
@@ -123,7 +127,9 @@ void Shutdown(Components& c, KelSrvPrivate& priv) {
   KEL_PRINT(ZEP_DBG_INFO, "delete kelSigParser\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelWatchDog\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelBroadcast\n");
+  c.kelBroadcast.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelEventListen\n");
+  c.kelEventListen.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelHpListen\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelCliThreadList\n");
   c.kelCliThreadList.reset();
@@ -191,6 +197,13 @@ bool KelService(const char* cfgPath) {
   priv.pCmdParser = c.kelCmdParser.get();
   KelSrvInit(&priv);
   c.kelCmdParser->start();
+  c.kelEventListen = std::make_unique<KelEventSocketListen>(
+      c.kelCliHashTable.get(), static_cast<unsigned short>(KelRemoteConfig::nKelRemoteEventListenPort),
+      static_cast<unsigned int>(KelRemoteConfig::nKelRemoteMaxClientSockets));
+  if (!c.kelEventListen->start()) KEL_PRINT(ZEP_DBG_ERROR, "Start kelEventListen failed\n");
+  c.kelBroadcast = std::make_unique<KelBroadcastListen>(
+      static_cast<unsigned short>(KelRemoteConfig::nKelRemoteBroadcastListenPort));
+  if (!c.kelBroadcast->start()) KEL_PRINT(ZEP_DBG_ERROR, "Start kelBroadcast failed\n");
   WriteInitLog("success");
 
   AcceptLoop(c, priv);

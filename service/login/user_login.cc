@@ -11,6 +11,7 @@
 #include <new>
 
 #include "service/account/kel_account.h"
+#include "service/notify/kel_client_notify.h"
 #include "service/core/srv_private.h"
 #include "service/session/kel_client_hash.h"
 #include "service/session/kel_client_thread.h"
@@ -27,7 +28,6 @@ constexpr unsigned short kLogoutReplyLen = 5;
 constexpr int kIdTextAt = 5;            // the new client ID as decimal text in the login reply
 constexpr int kRightsAt = 25;           // session rights code in the login reply
 constexpr size_t kMaxCredential = 255;  // names and passwords travel through 256-byte buffers
-constexpr unsigned char kKickNotice = 7;
 
 // The caller hands in "IP:" followed by the peer's dotted address; a connection thread can
 // also name its peer itself.
@@ -99,13 +99,11 @@ int ResolveLoginPacket(const KelUserCmd* cmd, std::string* name, std::string* pa
 
 // Tells the session that a newer login of its user ends it. Send errors do not matter:
 // the session goes either way.
-void SendKickNotice(KelRemoteClient* session) {
+void SendKickNotice(KelClientHash* hash, KelRemoteClient* session) {
+  const _KelHostEventData notice{KEL_NOTICE_KICKED, 0, nullptr};
   session->notifyMutex.lock();
-  if (session->notifySocket.sock != -1) {
-    unsigned char packet[1 + kPacketOverhead];
-    AssemblePacket(KEL_CMD_NOTIFY, &kKickNotice, 1, packet);
-    SendPacket(session->notifySocket.sock, packet, sizeof(packet));
-  }
+  if (session->notifySocket.sock != -1)
+    KelClientNotify(hash).SendNotice(notice, &session->notifySocket.sock);
   session->notifyMutex.unlock();
 }
 
@@ -127,7 +125,7 @@ bool KickPreviousSession(KelClientHash* hash, const std::string& name) {
   hash->r_unlock(__FILE__, __LINE__);
 
   // Without a pin the session may vanish now; only a pinned one can still be told.
-  if (pinned) SendKickNotice(old->pRemoteClient);
+  if (pinned) SendKickNotice(hash, old->pRemoteClient);
 
   if (!hash->w_lock(__FILE__, __LINE__)) {
     KEL_PRINT(ZEP_DBG_ERROR, "w_lock the client hash failed\n");
@@ -163,6 +161,8 @@ int RegisterSession(KelSrvPrivate* priv, KelClientHash* hash, KelUserCmd* cmd,
     return KEL_LOCAL_NO_MEMORY;
   }
   client->pRemoteClient->accountInfo = account;
+  if (cmd->pIssuer != nullptr)
+    client->pRemoteClient->loginAddr = cmd->pIssuer->PeerAddress().sin_addr.s_addr;
   if (!hash->Insert(client)) {
     KEL_PRINT(ZEP_DBG_ERROR, "Insert client to Hash failed. The ID may exist\n");
     delete client->pRemoteClient;

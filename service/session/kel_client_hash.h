@@ -14,8 +14,11 @@
 #ifndef KEL_SERVICE_SESSION_KEL_CLIENT_HASH_H
 #define KEL_SERVICE_SESSION_KEL_CLIENT_HASH_H
 
+#include <netinet/in.h>
+
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "service/account/kel_account.h"
@@ -36,9 +39,11 @@ inline constexpr int kMaxRunningPerClient = 4;
 // Number of sessions, for code that holds no registry pointer.
 extern std::atomic<int> gTotalClients;
 
-// A client's notification connection; the descriptor is -1 while there is none.
+// A client's notification connection and the peer it was accepted from; the descriptor is
+// -1 while there is none.
 struct _KelHostNotifySocket {
   int sock = -1;
+  sockaddr_in peer{};
 };
 
 class KelRemoteClient : public KelMemPool {
@@ -66,6 +71,10 @@ class KelRemoteClient : public KelMemPool {
   int GetClientID() const { return clientID; }
 
   uint32_t ackMissCount = 0;        // watchdog's acknowledgement check
+  // IPv4 address (network order) of the connection that logged the session in; 0 when
+  // unknown. Set before the session enters the registry and never changed afterwards, so
+  // it is read without a lock. Only that address may take the session's notices.
+  in_addr_t loginAddr = 0;
   _KelAccountInfo accountInfo;      // filled by the login command
   KelMutex notifyMutex;
   _KelHostNotifySocket notifySocket GUARDED_BY(notifyMutex);
