@@ -198,7 +198,8 @@ bool KelService(const char* cfgPath) {
   KelSrvInit(&priv);
   c.kelCmdParser->start();
   c.kelEventListen = std::make_unique<KelEventSocketListen>(
-      c.kelCliHashTable.get(), static_cast<unsigned short>(KelRemoteConfig::nKelRemoteEventListenPort),
+      c.kelCliHashTable.get(),
+      static_cast<unsigned short>(KelRemoteConfig::nKelRemoteEventListenPort),
       static_cast<unsigned int>(KelRemoteConfig::nKelRemoteMaxClientSockets));
   if (!c.kelEventListen->start()) KEL_PRINT(ZEP_DBG_ERROR, "Start kelEventListen failed\n");
   c.kelBroadcast = std::make_unique<KelBroadcastListen>(

@@ -70,7 +70,7 @@ class KelRemoteClient : public KelMemPool {
   int GetRefCnt() const { return m_nRefCnt; }
   int GetClientID() const { return clientID; }
 
-  uint32_t ackMissCount = 0;        // watchdog's acknowledgement check
+  uint32_t ackMissCount = 0;        // watchdog's acknowledgement check; under notifyMutex
   // IPv4 address (network order) of the connection that logged the session in; 0 when
   // unknown. Set before the session enters the registry and never changed afterwards, so
   // it is read without a lock. Only that address may take the session's notices.
