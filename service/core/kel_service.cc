@@ -14,6 +14,8 @@
 #include "service/engine/zr_facade.h"
 #include "service/eventlog/kel_event_log.h"
 #include "service/login/connection_notices.h"
+#include "service/monitor/kel_sig_parser.h"
+#include "service/monitor/kel_watchdog.h"
 #include "service/session/kel_client_hash.h"
 #include "service/session/kel_client_thread.h"
 #include "service/session/kel_cmd_parser.h"
@@ -52,6 +54,8 @@ struct Components {
   std::unique_ptr<KelAccount> kelAccount;
   std::unique_ptr<KelEHHandler> kelEH;
   std::unique_ptr<KelCmdParser> kelCmdParser;
+  std::unique_ptr<KelWatchDog> kelWatchDog;
+  std::unique_ptr<KelSigParser> kelSigParser;
 };
 
 // Hands an accepted connection to a new connection thread, or refuses it with the
@@ -121,10 +125,15 @@ void Shutdown(Components& c, KelSrvPrivate& priv) {
   fflush(stdout);
   KEL_PRINT(ZEP_DBG_INFO, "Kill all SMR\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelSigParser\n");
+  c.kelSigParser.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelWatchDog\n");
+  // The device-event listener calls the watchdog: the watchdog itself goes only after the
+  // listeners below have stopped.
   KEL_PRINT(ZEP_DBG_INFO, "delete kelBroadcast\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelEventListen\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelHpListen\n");
+  priv.pWatchDog = nullptr;
+  c.kelWatchDog.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelCliThreadList\n");
   c.kelCliThreadList.reset();
   priv.pCliThreadList = nullptr;
@@ -169,12 +178,14 @@ bool KelService(const char* cfgPath) {
       static_cast<unsigned short>(KelRemoteConfig::nKelRemoteClientListenPort),
       KelRemoteConfig::nKelRemoteMaxClientSockets);
   c.kelAccount = std::make_unique<KelAccount>(KelRemoteConfig::strAccountFile.c_str());
+  c.kelWatchDog = std::make_unique<KelWatchDog>(c.kelCliHashTable.get(), c.kelLog.get());
 
   if (c.kelMainListenSocket->GetSocketID() == -1) {
     KEL_PRINT(ZEP_DBG_ERROR,
               "Listen socket cannot be started, please check whether there is another server\n");
     // The process ends soon after without a restart. Release the event log before the timer
     // daemon so its flush timer never outlives it.
+    c.kelWatchDog.reset();
     c.kelLog.reset();
     KelTimer::StopTimerDaemonThread();
     return false;
@@ -189,8 +200,12 @@ bool KelService(const char* cfgPath) {
   c.kelEH = std::make_unique<KelEHHandler>(&priv);
   c.kelCmdParser = std::make_unique<KelCmdParser>(&priv, c.kelEH.get());
   priv.pCmdParser = c.kelCmdParser.get();
+  priv.pWatchDog = c.kelWatchDog.get();
+  c.kelSigParser = std::make_unique<KelSigParser>(&priv);
   KelSrvInit(&priv);
   c.kelCmdParser->start();
+  c.kelSigParser->start();
+  c.kelWatchDog->start();
   WriteInitLog("success");
 
   AcceptLoop(c, priv);
