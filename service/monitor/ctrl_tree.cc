@@ -80,7 +80,8 @@ std::string HpLogLine(const _HpInfo& info) {
 std::vector<_HpInfo> ExtractHpInfo(const KelCtlTree& oldTree, const KelCtlTree& newTree) {
   std::vector<_HpInfo> out;
   KEL_ASSERT(oldTree.chnl_num == newTree.chnl_num);
-  const int channels = std::clamp(std::min(oldTree.chnl_num, newTree.chnl_num), 0, kKelTreeMaxChannels);
+  const int channels =
+      std::clamp(std::min(oldTree.chnl_num, newTree.chnl_num), 0, kKelTreeMaxChannels);
   for (int c = 0; c < channels; ++c) {
     const KelCtlChannel& was = oldTree.chnl[c];
     const KelCtlChannel& now = newTree.chnl[c];

@@ -40,7 +40,7 @@ bool FillChannel(int chan, int* disksLeft, KelCtlChannel* out) {
         return false;
     }
     const int ports = hub ? kKelHubPorts : 1;
-    for (int p = 0; p < ports && *disksLeft > 0; ++p) {
+    for (int p = 0; p < ports && 0 < *disksLeft; ++p) {
       _zr_device_info dev{};
       if (zr_get_device_info_by_phy_address(0, chan, s * kKelHubPorts + p, &dev) != 0) continue;
       slot.ports[p] = dev;
@@ -64,7 +64,8 @@ bool CreateCtlerTree(KelCtlTree* tree) {
   for (int attempt = 0; attempt < kQueryAttempts; ++attempt) {
     const int ret = zr_get_controller_num(&count);
     if (ret == 0 && count > 0) break;
-    KEL_PRINT(ZEP_DBG_ERROR, "zr_get_controller_num() failed, ret = %d, ctler_num = %d\n", ret, count);
+    KEL_PRINT(ZEP_DBG_ERROR, "zr_get_controller_num() failed, ret = %d, ctler_num = %d\n", ret,
+              count);
     KelBaseThread::KelThreadSleep(100);
   }
   if (count <= 0) {

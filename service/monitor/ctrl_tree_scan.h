@@ -2,8 +2,8 @@
 #ifndef KEL_SERVICE_MONITOR_CTRL_TREE_SCAN_H
 #define KEL_SERVICE_MONITOR_CTRL_TREE_SCAN_H
 
-#include "sharedlib/raid_records.h"
 #include "service/monitor/ctrl_tree.h"
+#include "sharedlib/raid_records.h"
 
 // Builds the tree of the first controller. False, with a diagnostic, when the engine
 // cannot name a controller or one of its records.

@@ -35,7 +35,8 @@ void KelCliAckTimerCb::CheckClient(int id) {
   // The pin goes before the destroy: the destroy frees the session it points into.
   UnpinClient(client);
   if (!reached || misses <= m_missLimit) return;
-  KEL_PRINT(ZEP_DBG_WARN, "Client[%d] is dead, failcnt[%d]. Remove it\n", id, static_cast<int>(misses));
+  KEL_PRINT(ZEP_DBG_WARN, "Client[%d] is dead, failcnt[%d]. Remove it\n", id,
+            static_cast<int>(misses));
   if (!m_pHash->w_lock(__FILE__, __LINE__)) return;
   m_pHash->DestroyClient(id, false);
   m_pHash->w_unlock(__FILE__, __LINE__);

@@ -15,13 +15,15 @@ void KelDiskStatusTimerCb::TimerCallbackFn() {
     _zr_device_info dev{};
     if (zr_get_device_info(index, &dev) != 0) continue;
     uint8_t status = 0;
-    if (zr_get_PD_SMART_status_TARVOII(_Index_Plus_t{index, dev.magicNum, 0}, &status) != 0) continue;
+    if (zr_get_PD_SMART_status_TARVOII(_Index_Plus_t{index, dev.magicNum, 0}, &status) != 0)
+      continue;
     if (status == 0) continue;
     bad.push_back({static_cast<uint8_t>(index), status});
     names.push_back(DiskDisplayName(dev));
   }
   if (bad.empty()) return;
-  KEL_PRINT(ZEP_DBG_WARN, "!!!!!!!!Total Disk[%d] is abnormal!!!!!!!!!!!!!\n", static_cast<int>(bad.size()));
+  KEL_PRINT(ZEP_DBG_WARN, "!!!!!!!!Total Disk[%d] is abnormal!!!!!!!!!!!!!\n",
+            static_cast<int>(bad.size()));
   for (size_t i = 0; i < bad.size(); ++i) {
     KEL_PRINT(ZEP_DBG_WARN, "!!!!!!!!Disk[%d] is abnormal, status[%d]!!!!!!!!!!!!!\n", bad[i].index,
               bad[i].status);

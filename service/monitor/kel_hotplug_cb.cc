@@ -99,7 +99,8 @@ void KelHotplugTimerCb::TimerCallbackFn() {
 
 void KelHotplugTimerCb::Report(const std::vector<_HpInfo>& changes) {
   KelPostSignal(Kel_Signal_Hotplug, nullptr, 4);
-  KEL_PRINT(ZEP_DBG_INFO, "Signal Hotplug, the hpInfo size: %d\n", static_cast<int>(changes.size()));
+  KEL_PRINT(ZEP_DBG_INFO, "Signal Hotplug, the hpInfo size: %d\n",
+            static_cast<int>(changes.size()));
   for (const _HpInfo& change : changes) KelQueueLogLine(m_pEventLog, HpLogLine(change));
   if (m_pSMR != nullptr) m_pSMR->TrigSMRCheck(nullptr, -1);
 }

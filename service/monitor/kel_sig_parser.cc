@@ -63,7 +63,8 @@ void KelSigParser::DispatchOnce() {
     // Once a worker was busy its later signals wait too, so each worker sees its signals
     // in posting order.
     if (busyWorker[code] || !worker->lock()) {
-      if (!busyWorker[code]) KEL_PRINT(ZEP_DBG_ERROR, "Worker[%d] is busy, can not be locked\n", code);
+      if (!busyWorker[code])
+        KEL_PRINT(ZEP_DBG_ERROR, "Worker[%d] is busy, can not be locked\n", code);
       busyWorker[code] = true;
       busy.push_back(signal);
       continue;

@@ -31,7 +31,8 @@ class KelSigParser : public KelThread, public KelMemPool {
  private:
   std::unique_ptr<KelNoticeSink> m_pOwnSink;
   std::array<std::unique_ptr<KelSigWorker>, gMaxSigWorkers> m_pSigWorkers;
-  std::vector<KelSignal*> m_waiting;  // taken from the queue, not yet handed over; parser thread only
+  std::vector<KelSignal*>
+      m_waiting;  // taken from the queue, not yet handed over; parser thread only
 };
 
 #endif

@@ -27,7 +27,9 @@ class KelNoticeSink {
 class KelBroadcastSink : public KelNoticeSink {
  public:
   explicit KelBroadcastSink(KelClientHash* hash) : m_notify(hash) {}
-  bool Broadcast(const _KelHostEventData& notice) override { return m_notify.BroadcastNotice(notice); }
+  bool Broadcast(const _KelHostEventData& notice) override {
+    return m_notify.BroadcastNotice(notice);
+  }
 
  private:
   KelClientNotify m_notify;

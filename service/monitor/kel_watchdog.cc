@@ -32,14 +32,14 @@ KelWatchDog::KelWatchDog(KelClientHash* hash, KelEventLog* log, KelWatchDogSetti
   m_pSMRTimerCb = std::make_unique<KelSMRTimerCb>();
   m_pHpTimerCb = std::make_unique<KelHotplugTimerCb>(log, m_pSMRTimerCb.get());
   m_pCliAckTimerCb = std::make_unique<KelCliAckTimerCb>(hash, settings.ackMissLimit,
-                                                         std::move(acker), settings.ackGapMs);
+                                                        std::move(acker), settings.ackGapMs);
   m_pDsTimerCb = std::make_unique<KelDiskStatusTimerCb>(log);
   m_pCliAckTimer = std::make_unique<KelTimer>(KelTimer::kForever, settings.ackIntervalMs,
                                               m_pCliAckTimerCb.get(), "CliAckTimer");
   m_pHpTimer = std::make_unique<KelTimer>(KelTimer::kForever, settings.hotplugIntervalMs,
                                           m_pHpTimerCb.get(), "HotPlugTimer");
-  m_pSMRTimer = std::make_unique<KelTimer>(KelTimer::kForever, kSMRIntervalMs,
-                                           m_pSMRTimerCb.get(), "SMRTimer");
+  m_pSMRTimer = std::make_unique<KelTimer>(KelTimer::kForever, kSMRIntervalMs, m_pSMRTimerCb.get(),
+                                           "SMRTimer");
   KelMutexGuard hold(m_dsMutex);
   m_pDsTimer = MakeDsTimer(m_dsMs);
 }

@@ -35,8 +35,8 @@ std::vector<std::string> Lines(const KelCtlTree& was, const KelCtlTree& now) {
   return out;
 }
 
-const _zr_device_info kA = Disk("  WDC WD10  ", " S1 ");
-const _zr_device_info kB = Disk("ST500", "S2");
+const _zr_device_info kA = Disk("  W1  ", " S1 ");
+const _zr_device_info kB = Disk("S5", "S2");
 
 struct Case {
   const char* what;
@@ -47,17 +47,17 @@ struct Case {
 TEST(CtrlTree, ChangesBetweenSnapshotsGiveOneTrimmedLineEachRemovalsFirst) {
   const Case cases[] = {
       {"nothing changed", Tree(KEL_SLOT_DISK, {{0, kA}}), Tree(KEL_SLOT_DISK, {{0, kA}}), {}},
-      {"plug", Tree(KEL_SLOT_EMPTY), Tree(KEL_SLOT_DISK, {{0, kA}}), {"WARNING~WDC WD10 S1: pluged in"}},
-      {"pull", Tree(KEL_SLOT_DISK, {{0, kB}}), Tree(KEL_SLOT_EMPTY), {"WARNING~ST500 S2: pluged out"}},
+      {"plug", Tree(KEL_SLOT_EMPTY), Tree(KEL_SLOT_DISK, {{0, kA}}), {"WARNING~W1 S1: pluged in"}},
+      {"pull", Tree(KEL_SLOT_DISK, {{0, kB}}), Tree(KEL_SLOT_EMPTY), {"WARNING~S5 S2: pluged out"}},
       {"swap in place", Tree(KEL_SLOT_DISK, {{0, kA}}), Tree(KEL_SLOT_DISK, {{0, kB}}),
-       {"WARNING~WDC WD10 S1: pluged out", "WARNING~ST500 S2: pluged in"}},
+       {"WARNING~W1 S1: pluged out", "WARNING~S5 S2: pluged in"}},
       {"hub for disk", Tree(KEL_SLOT_DISK, {{0, kB}}), Tree(KEL_SLOT_HUB, {{2, kA}}),
-       {"WARNING~ST500 S2: pluged out", "WARNING~HUB-A: pluged in"}},
+       {"WARNING~S5 S2: pluged out", "WARNING~HUB-A: pluged in"}},
       {"other hub", Tree(KEL_SLOT_HUB, {}, "HUB-A"), Tree(KEL_SLOT_HUB, {}, "HUB-B"),
        {"WARNING~HUB-A: pluged out", "WARNING~HUB-B: pluged in"}},
       {"moved on the hub, pull listed first although its port is later",
        Tree(KEL_SLOT_HUB, {{3, kA}}), Tree(KEL_SLOT_HUB, {{1, kA}}),
-       {"WARNING~WDC WD10 S1: pluged out", "WARNING~WDC WD10 S1: pluged in"}},
+       {"WARNING~W1 S1: pluged out", "WARNING~W1 S1: pluged in"}},
   };
   for (const Case& c : cases) EXPECT_EQ(Lines(c.was, c.now), c.lines) << c.what;
 }

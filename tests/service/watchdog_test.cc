@@ -8,8 +8,8 @@
 
 #include "service/core/srv_private.h"
 #include "service/login/local_cmds.h"
-#include "service/monitor/kel_watchdog.h"
 #include "service/monitor/disk_status.h"
+#include "service/monitor/kel_watchdog.h"
 #include "service/monitor/kel_watchdog_cbs.h"
 #include "service/session/kel_client_hash.h"
 #include "service/session/kel_user_cmd.h"
@@ -25,11 +25,9 @@ TEST(DiskStatus, BitNOfTheLowWordIsDiskNAndOfTheHighWordDiskNPlus64) {
 
 TEST(DiskStatus, TwoAbnormalDisksGiveANoticeOfFiveDataBytes) {
   const std::vector<uint8_t> p = BuildDiskStatusPayload({{3, 2}, {7, 3}});
-  ASSERT_EQ(p.size(), static_cast<size_t>(kKelDsPayloadSize));
-  uint32_t len = 0;
-  memcpy(&len, p.data(), 4);
-  EXPECT_EQ(len, 5U);
-  EXPECT_EQ(std::vector<uint8_t>(p.begin() + 4, p.begin() + 9), (std::vector<uint8_t>{2, 3, 2, 7, 3}));
+  EXPECT_EQ(*reinterpret_cast<const uint32_t*>(p.data()), 5U);
+  EXPECT_EQ(std::vector<uint8_t>(p.begin() + 4, p.begin() + 9),
+            (std::vector<uint8_t>{2, 3, 2, 7, 3}));
 }
 
 class AckRound : public ::testing::Test {
@@ -45,8 +43,8 @@ class AckRound : public ::testing::Test {
     return id;
   }
   std::vector<int> Sessions() {
-    hash.r_lock(__FILE__, __LINE__);
     std::vector<int> ids(kMaxClients);
+    hash.r_lock(__FILE__, __LINE__);
     ids.resize(static_cast<size_t>(hash.GetAllClientID(ids.data())));
     hash.r_unlock(__FILE__, __LINE__);
     return ids;
@@ -62,14 +60,16 @@ class AckRound : public ::testing::Test {
   int silent = -1;  // the client that never answers; every other one does
   std::string out;
   // Stands for the notification connection's probe: a miss counts up, an answer resets.
-  KelCliAckTimerCb cb{&hash, 2, [this](int id) {
+  KelCliAckTimerCb cb{&hash, 2,
+                      [this](int id) {
                         KelClient* c = PinClient(&hash, id);
                         if (c == nullptr) return false;
                         uint32_t& misses = c->pRemoteClient->ackMissCount;
                         misses = id == silent ? misses + 1 : 0;
                         UnpinClient(c);
                         return true;
-                      }, 0};
+                      },
+                      0};
 };
 
 TEST_F(AckRound, ASilentClientIsEndedOnceItsMissesExceedTheLimitAndOthersStay) {
