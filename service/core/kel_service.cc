@@ -127,19 +127,20 @@ void Shutdown(Components& c, KelSrvPrivate& priv) {
   KEL_PRINT(ZEP_DBG_INFO, "delete kelSigParser\n");
   c.kelSigParser.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelWatchDog\n");
-  // The device-event listener calls the watchdog: the watchdog itself goes only after the
-  // listeners below have stopped.
+  // Its checks stop now; the object stays until the last thread that may call it (the
+  // device-event listener, logouts, the interval command on the command worker) is gone.
+  c.kelWatchDog->stop();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelBroadcast\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelEventListen\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelHpListen\n");
-  priv.pWatchDog = nullptr;
-  c.kelWatchDog.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelCliThreadList\n");
   c.kelCliThreadList.reset();
   priv.pCliThreadList = nullptr;
   KEL_PRINT(ZEP_DBG_INFO, "delete kelCmdParser\n");
   c.kelCmdParser.reset();
   priv.pCmdParser = nullptr;
+  priv.pWatchDog = nullptr;
+  c.kelWatchDog.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelEH\n");
   c.kelEH.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelLog\n");

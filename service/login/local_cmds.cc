@@ -266,7 +266,8 @@ int NetKelSetCheckDiskInterval(KelSrvPrivate* priv, KelUserCmd* pCmd, std::strin
   KelRemoteConfig::nCheckDiskStatusInterval = static_cast<int32_t>(minutes * kMsPerMinute);
   KelRemoteConfig::kelCfgLock.unlock();
   SaveSettings(priv);
-  if (priv != nullptr && priv->pWatchDog != nullptr) priv->pWatchDog->SetDsTimeoutMs(minutes * kMsPerMinute);
+  if (priv != nullptr && priv->pWatchDog != nullptr)
+    priv->pWatchDog->SetDsTimeoutMs(minutes * kMsPerMinute);
   return ShortReply(pCmd, 0);
 }
 

@@ -34,24 +34,25 @@ KelWatchDog::KelWatchDog(KelClientHash* hash, KelEventLog* log, KelWatchDogSetti
   m_pCliAckTimerCb = std::make_unique<KelCliAckTimerCb>(hash, settings.ackMissLimit,
                                                         std::move(acker), settings.ackGapMs);
   m_pDsTimerCb = std::make_unique<KelDiskStatusTimerCb>(log);
+  KelMutexGuard hold(m_timerMutex);
   m_pCliAckTimer = std::make_unique<KelTimer>(KelTimer::kForever, settings.ackIntervalMs,
                                               m_pCliAckTimerCb.get(), "CliAckTimer");
   m_pHpTimer = std::make_unique<KelTimer>(KelTimer::kForever, settings.hotplugIntervalMs,
                                           m_pHpTimerCb.get(), "HotPlugTimer");
   m_pSMRTimer = std::make_unique<KelTimer>(KelTimer::kForever, kSMRIntervalMs, m_pSMRTimerCb.get(),
                                            "SMRTimer");
-  KelMutexGuard hold(m_dsMutex);
   m_pDsTimer = MakeDsTimer(m_dsMs);
 }
 
-KelWatchDog::~KelWatchDog() {
-  // The timers go first: each waits for its running check, and the checks use the callbacks.
+// The timers go first: each waits for its running check, and the checks use the callbacks.
+KelWatchDog::~KelWatchDog() { stop(); }
+
+void KelWatchDog::stop() {
+  KelMutexGuard hold(m_timerMutex);
+  m_bStopped = true;
   m_pCliAckTimer.reset();
   m_pHpTimer.reset();
-  {
-    KelMutexGuard hold(m_dsMutex);
-    m_pDsTimer.reset();
-  }
+  m_pDsTimer.reset();
   m_pSMRTimer.reset();
 }
 
@@ -61,28 +62,29 @@ std::unique_ptr<KelTimer> KelWatchDog::MakeDsTimer(unsigned long ms) {
 }
 
 bool KelWatchDog::start() {
+  KelMutexGuard hold(m_timerMutex);
+  if (m_bStopped) return false;
   bool ok = StartTimer(m_pCliAckTimer.get(), "m_pCliAckTimer->Start()");
   ok = StartTimer(m_pHpTimer.get(), "m_pHpTimer->Start()") && ok;
-  {
-    KelMutexGuard hold(m_dsMutex);
-    ok = StartTimer(m_pDsTimer.get(), "m_pDsTimer->Start()") && ok;
-    m_bStarted = true;
-  }
+  ok = StartTimer(m_pDsTimer.get(), "m_pDsTimer->Start()") && ok;
+  m_bStarted = true;
   return StartTimer(m_pSMRTimer.get(), "m_pSMRTimer->Start()") && ok;
 }
 
 // The timer's period is fixed at construction, so a new period means a new timer. The old
-// one leaves the registry and finishes a round in progress before it goes.
+// one leaves the registry and finishes a round in progress before it goes. Once stopped,
+// the period is only recorded.
 void KelWatchDog::SetDsTimeoutMs(unsigned long ms) {
-  KelMutexGuard hold(m_dsMutex);
-  m_pDsTimer.reset();
+  KelMutexGuard hold(m_timerMutex);
   m_dsMs = ms;
+  if (m_bStopped) return;
+  m_pDsTimer.reset();
   m_pDsTimer = MakeDsTimer(ms);
   if (m_bStarted) StartTimer(m_pDsTimer.get(), "m_pDsTimer->Start()");
 }
 
 unsigned long KelWatchDog::DsTimeoutMs() {
-  KelMutexGuard hold(m_dsMutex);
+  KelMutexGuard hold(m_timerMutex);
   return m_dsMs;
 }
 

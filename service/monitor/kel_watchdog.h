@@ -35,6 +35,10 @@ class KelWatchDog {
 
   // Registers and starts the timers; needs the timer daemon. False when one failed.
   bool start();
+  // Stops and frees the timers, waiting for checks in progress. The object stays usable for
+  // callers still running (device events, the interval command) until it is destroyed:
+  // their requests are recorded and nothing runs any more.
+  void stop();
   // Changes the disk-health period; takes effect from now.
   void SetDsTimeoutMs(unsigned long ms);
   // The last client left: background work may be restarted.
@@ -52,13 +56,14 @@ class KelWatchDog {
   std::unique_ptr<KelHotplugTimerCb> m_pHpTimerCb;
   std::unique_ptr<KelCliAckTimerCb> m_pCliAckTimerCb;
   std::unique_ptr<KelDiskStatusTimerCb> m_pDsTimerCb;
-  std::unique_ptr<KelTimer> m_pCliAckTimer;
-  std::unique_ptr<KelTimer> m_pHpTimer;
-  std::unique_ptr<KelTimer> m_pSMRTimer;
-  KelMutex m_dsMutex;  // a period change replaces the disk-health timer
-  std::unique_ptr<KelTimer> m_pDsTimer GUARDED_BY(m_dsMutex);
-  unsigned long m_dsMs GUARDED_BY(m_dsMutex);
-  bool m_bStarted GUARDED_BY(m_dsMutex) = false;
+  KelMutex m_timerMutex;  // a period change replaces the disk-health timer; stop() frees all
+  std::unique_ptr<KelTimer> m_pCliAckTimer GUARDED_BY(m_timerMutex);
+  std::unique_ptr<KelTimer> m_pHpTimer GUARDED_BY(m_timerMutex);
+  std::unique_ptr<KelTimer> m_pSMRTimer GUARDED_BY(m_timerMutex);
+  std::unique_ptr<KelTimer> m_pDsTimer GUARDED_BY(m_timerMutex);
+  unsigned long m_dsMs GUARDED_BY(m_timerMutex);
+  bool m_bStarted GUARDED_BY(m_timerMutex) = false;
+  bool m_bStopped GUARDED_BY(m_timerMutex) = false;
 };
 
 #endif

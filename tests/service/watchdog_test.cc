@@ -13,6 +13,7 @@
 #include "service/monitor/kel_watchdog_cbs.h"
 #include "service/session/kel_client_hash.h"
 #include "service/session/kel_user_cmd.h"
+#include "tests/service/service_test_util.h"
 
 namespace {
 
@@ -49,11 +50,7 @@ class AckRound : public ::testing::Test {
     hash.r_unlock(__FILE__, __LINE__);
     return ids;
   }
-  void Round() {
-    testing::internal::CaptureStdout();
-    cb.TimerCallbackFn();
-    out += testing::internal::GetCapturedStdout();
-  }
+  void Round() { out += kel_test::Captured([&] { cb.TimerCallbackFn(); }); }
 
   KelSrvPrivate priv;
   KelClientHash hash{&priv};
@@ -87,9 +84,8 @@ TEST_F(AckRound, ASessionLeftOfflineIsReleasedByTheNextRound) {
   const int id = Login();
   KelClient* pinned = PinClient(&hash, id);
   hash.w_lock(__FILE__, __LINE__);
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(hash.DestroyClient(id, false));  // pinned: left to the watchdog
-  testing::internal::GetCapturedStdout();
+  // Pinned: left to the watchdog.
+  kel_test::Captured([&] { EXPECT_FALSE(hash.DestroyClient(id, false)); });
   hash.w_unlock(__FILE__, __LINE__);
   UnpinClient(pinned);
   Round();
@@ -97,23 +93,31 @@ TEST_F(AckRound, ASessionLeftOfflineIsReleasedByTheNextRound) {
   EXPECT_NE(out.find("Destroy dead client which is left by logout\n"), std::string::npos) << out;
 }
 
-TEST(WatchDog, TheDiskCheckIntervalCommandRetimesTheRunningHealthCheck) {
+void SetDiskCheckMinutes(KelSrvPrivate* priv, unsigned char minutes) {
+  KelUserCmd cmd;
+  const unsigned char request[] = {8, 0, 0, 0, minutes};  // big-endian minutes
+  memcpy(cmd.data, request, sizeof request);
+  cmd.m_CmdDataLen = sizeof request;
+  std::string logText;
+  NetKelSetCheckDiskInterval(priv, &cmd, logText);
+}
+
+// After stop() the object only records requests: a late interval command during shutdown
+// must not start a timer (here the timer daemon is already gone and would refuse it loudly).
+TEST(WatchDog, TheDiskCheckIntervalCommandRetimesTheHealthCheckAndOnlyRecordsItOnceStopped) {
   ASSERT_TRUE(KelTimer::StartTimerDaemonThread());
   KelSrvPrivate priv;
   KelClientHash hash{&priv};
-  {
-    KelWatchDog dog(&hash, nullptr);
-    priv.pWatchDog = &dog;
-    ASSERT_TRUE(dog.start());
-    KelUserCmd cmd;
-    const unsigned char request[] = {8, 0, 0, 0, 7};
-    memcpy(cmd.data, request, sizeof request);
-    cmd.m_CmdDataLen = sizeof request;
-    std::string logText;
-    NetKelSetCheckDiskInterval(&priv, &cmd, logText);
-    EXPECT_EQ(dog.DsTimeoutMs(), 420000UL);
-  }
+  KelWatchDog dog(&hash, nullptr);
+  priv.pWatchDog = &dog;
+  ASSERT_TRUE(dog.start());
+  SetDiskCheckMinutes(&priv, 7);
+  EXPECT_EQ(dog.DsTimeoutMs(), 420000UL);
+  dog.stop();
   KelTimer::StopTimerDaemonThread();
+  const std::string out = kel_test::Captured([&] { SetDiskCheckMinutes(&priv, 9); });
+  EXPECT_EQ(dog.DsTimeoutMs(), 540000UL);
+  EXPECT_EQ(out.find("Start()"), std::string::npos) << out;
 }
 
 }  // namespace
