@@ -63,7 +63,8 @@ bool CreateCtlerTree(KelCtlTree* tree) {
   int count = 0;
   for (int attempt = 0; attempt < kQueryAttempts; ++attempt) {
     const int ret = zr_get_controller_num(&count);
-    if (ret == 0 && count > 0) break;
+    // An engine that is not running does not start by asking again.
+    if ((ret == 0 && count > 0) || ret == ZR_NOT_INIT) break;
     KEL_PRINT(ZEP_DBG_ERROR, "zr_get_controller_num() failed, ret = %d, ctler_num = %d\n", ret,
               count);
     KelBaseThread::KelThreadSleep(100);
@@ -88,6 +89,7 @@ bool UpdateHardWareInfo() {
   for (int failures = 1; failures <= kRescanAttempts; ++failures) {
     const int ret = zr_update_hardware_info();
     if (ret == 0) return true;
+    if (ret == ZR_NOT_INIT) return false;
     KEL_PRINT(ZEP_DBG_ERROR, "zr_update_hardware_info failed, ret = %d\n", ret);
     if (failures > 10)
       KEL_PRINT(ZEP_DBG_ERROR, "zr_update_hardware_info failed, uilib abnormal, ret = %d\n", ret);
