@@ -16,8 +16,8 @@ struct KelWatchDogSettings {
   unsigned long ackIntervalMs = 2000;
   uint32_t ackMissLimit = 999;  // more unanswered probes in a row than this ends the session
   long ackGapMs = 10;           // pause between two clients of one round
-  unsigned long hotplugIntervalMs;
-  unsigned long diskStatusIntervalMs;
+  unsigned long hotplugIntervalMs = 100;
+  unsigned long diskStatusIntervalMs = 3600000;
   KelCliAckTimerCb::Acker acker;  // empty: the notification connection's probe
   // The configured hot-plug and disk-check periods.
   static KelWatchDogSettings FromConfig();
