@@ -16,6 +16,8 @@
 #include "service/login/connection_notices.h"
 #include "service/notify/kel_broadcast_listen.h"
 #include "service/notify/kel_event_listen.h"
+#include "service/monitor/kel_sig_parser.h"
+#include "service/monitor/kel_watchdog.h"
 #include "service/session/kel_client_hash.h"
 #include "service/session/kel_client_thread.h"
 #include "service/session/kel_cmd_parser.h"
@@ -56,6 +58,8 @@ struct Components {
   std::unique_ptr<KelCmdParser> kelCmdParser;
   std::unique_ptr<KelEventSocketListen> kelEventListen;
   std::unique_ptr<KelBroadcastListen> kelBroadcast;
+  std::unique_ptr<KelWatchDog> kelWatchDog;
+  std::unique_ptr<KelSigParser> kelSigParser;
 };
 
 // Hands an accepted connection to a new connection thread, or refuses it with the
@@ -125,7 +129,11 @@ void Shutdown(Components& c, KelSrvPrivate& priv) {
   fflush(stdout);
   KEL_PRINT(ZEP_DBG_INFO, "Kill all SMR\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelSigParser\n");
+  c.kelSigParser.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelWatchDog\n");
+  // Its checks stop now; the object stays until the last thread that may call it (the
+  // device-event listener, logouts, the interval command on the command worker) is gone.
+  c.kelWatchDog->stop();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelBroadcast\n");
   c.kelBroadcast.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelEventListen\n");
@@ -137,6 +145,8 @@ void Shutdown(Components& c, KelSrvPrivate& priv) {
   KEL_PRINT(ZEP_DBG_INFO, "delete kelCmdParser\n");
   c.kelCmdParser.reset();
   priv.pCmdParser = nullptr;
+  priv.pWatchDog = nullptr;
+  c.kelWatchDog.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelEH\n");
   c.kelEH.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelLog\n");
@@ -175,12 +185,14 @@ bool KelService(const char* cfgPath) {
       static_cast<unsigned short>(KelRemoteConfig::nKelRemoteClientListenPort),
       KelRemoteConfig::nKelRemoteMaxClientSockets);
   c.kelAccount = std::make_unique<KelAccount>(KelRemoteConfig::strAccountFile.c_str());
+  c.kelWatchDog = std::make_unique<KelWatchDog>(c.kelCliHashTable.get(), c.kelLog.get());
 
   if (c.kelMainListenSocket->GetSocketID() == -1) {
     KEL_PRINT(ZEP_DBG_ERROR,
               "Listen socket cannot be started, please check whether there is another server\n");
     // The process ends soon after without a restart. Release the event log before the timer
     // daemon so its flush timer never outlives it.
+    c.kelWatchDog.reset();
     c.kelLog.reset();
     KelTimer::StopTimerDaemonThread();
     return false;
@@ -195,6 +207,8 @@ bool KelService(const char* cfgPath) {
   c.kelEH = std::make_unique<KelEHHandler>(&priv);
   c.kelCmdParser = std::make_unique<KelCmdParser>(&priv, c.kelEH.get());
   priv.pCmdParser = c.kelCmdParser.get();
+  priv.pWatchDog = c.kelWatchDog.get();
+  c.kelSigParser = std::make_unique<KelSigParser>(&priv);
   KelSrvInit(&priv);
   c.kelCmdParser->start();
   c.kelEventListen = std::make_unique<KelEventSocketListen>(
@@ -205,6 +219,8 @@ bool KelService(const char* cfgPath) {
   c.kelBroadcast = std::make_unique<KelBroadcastListen>(
       static_cast<unsigned short>(KelRemoteConfig::nKelRemoteBroadcastListenPort));
   if (!c.kelBroadcast->start()) KEL_PRINT(ZEP_DBG_ERROR, "Start kelBroadcast failed\n");
+  c.kelSigParser->start();
+  c.kelWatchDog->start();
   WriteInitLog("success");
 
   AcceptLoop(c, priv);

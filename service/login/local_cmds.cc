@@ -14,6 +14,7 @@
 #include "service/core/srv_private.h"
 #include "service/eventlog/kel_event_log.h"
 #include "service/login/user_login.h"
+#include "service/monitor/kel_watchdog.h"
 #include "service/session/kel_client_hash.h"
 #include "service/session/kel_user_cmd.h"
 #include "sharedlib/diag.h"
@@ -265,6 +266,8 @@ int NetKelSetCheckDiskInterval(KelSrvPrivate* priv, KelUserCmd* pCmd, std::strin
   KelRemoteConfig::nCheckDiskStatusInterval = static_cast<int32_t>(minutes * kMsPerMinute);
   KelRemoteConfig::kelCfgLock.unlock();
   SaveSettings(priv);
+  if (priv != nullptr && priv->pWatchDog != nullptr)
+    priv->pWatchDog->SetDsTimeoutMs(minutes * kMsPerMinute);
   return ShortReply(pCmd, 0);
 }
 

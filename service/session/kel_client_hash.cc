@@ -7,6 +7,7 @@
 
 #include "service/core/srv_private.h"
 #include "service/core/term_handler.h"
+#include "service/monitor/kel_watchdog.h"
 #include "service/session/kel_client_thread.h"
 #include "sharedlib/diag.h"
 
@@ -189,7 +190,11 @@ bool KelClientHash::Remove(int id) {
     return false;
   }
   gTotalClients = --m_nCurClients;
-  if (m_nCurClients == 0) KEL_PRINT(ZEP_DBG_ERROR, "All Clients logout, enable AUTO SMR\n");
+  if (m_nCurClients == 0) {
+    if (m_pSrvPrivate != nullptr && m_pSrvPrivate->pWatchDog != nullptr)
+      m_pSrvPrivate->pWatchDog->SetAutoSMR();
+    KEL_PRINT(ZEP_DBG_ERROR, "All Clients logout, enable AUTO SMR\n");
+  }
   return true;
 }
 
