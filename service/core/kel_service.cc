@@ -14,6 +14,7 @@
 #include "service/engine/zr_facade.h"
 #include "service/eventlog/kel_event_log.h"
 #include "service/login/connection_notices.h"
+#include "service/notify/kel_hp_listen.h"
 #include "service/session/kel_client_hash.h"
 #include "service/session/kel_client_thread.h"
 #include "service/session/kel_cmd_parser.h"
@@ -52,6 +53,7 @@ struct Components {
   std::unique_ptr<KelAccount> kelAccount;
   std::unique_ptr<KelEHHandler> kelEH;
   std::unique_ptr<KelCmdParser> kelCmdParser;
+  std::unique_ptr<KelHpListen> kelHpListen;
 };
 
 // Hands an accepted connection to a new connection thread, or refuses it with the
@@ -119,12 +121,15 @@ void AcceptLoop(Components& c, KelSrvPrivate& priv) {
 void Shutdown(Components& c, KelSrvPrivate& priv) {
   fputs("Get exit sigm break\n", stdout);
   fflush(stdout);
+  // The hot-plug listener calls into the watchdog: it stops before anything is destroyed.
+  if (c.kelHpListen) c.kelHpListen->StopListen();
   KEL_PRINT(ZEP_DBG_INFO, "Kill all SMR\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelSigParser\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelWatchDog\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelBroadcast\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelEventListen\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelHpListen\n");
+  c.kelHpListen.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelCliThreadList\n");
   c.kelCliThreadList.reset();
   priv.pCliThreadList = nullptr;
@@ -181,6 +186,10 @@ bool KelService(const char* cfgPath) {
   }
 
   WriteInitLog("start");
+  // Built once the port check has shown no other service runs here, whose event socket it
+  // would otherwise take over. Bound to the watchdog's SetUEvent once the watchdog is built.
+  c.kelHpListen = std::make_unique<KelHpListen>([] { KelHpEventWithoutWatchDog(); },
+                                                KelUEventEndpoint());
   priv.pConfig = c.kelConfig.get();
   priv.pClientHash = c.kelCliHashTable.get();
   priv.pCliThreadList = c.kelCliThreadList.get();
@@ -191,6 +200,7 @@ bool KelService(const char* cfgPath) {
   priv.pCmdParser = c.kelCmdParser.get();
   KelSrvInit(&priv);
   c.kelCmdParser->start();
+  if (!c.kelHpListen->StartListen()) KEL_PRINT(ZEP_DBG_ERROR, "Start hot-plug listener failed\n");
   WriteInitLog("success");
 
   AcceptLoop(c, priv);
