@@ -21,6 +21,8 @@ struct KelHostPaths {
   std::string cmdline = "/proc/cmdline";
   std::string sysDevBlock = "/sys/dev/block";
   std::string rootDir = "/";
+  // The RAID controller's PCI driver folder: one entry per PCI function it drives.
+  std::string pciDriver = "/sys/bus/pci/drivers/ZKELLDC";
 };
 
 // The process-wide paths record. Changed only by tests, before any host operation runs.

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sim/sim_uevent.h"
+
 namespace {
 
 // Smallest disk: the reserved sectors plus room for a partition table and some data.
@@ -78,7 +80,7 @@ bool KelSimInit(const std::string& dir, int channels, std::string* err) {
     s.channels.push_back(c);
   }
   KelSimFolder f(dir);
-  return f.Create(s, err);
+  return f.Create(s, err) && KelSimCreatePciFunction(dir, err);
 }
 
 bool KelSimAddDisk(const KelSimFolder& f, const KelSimDiskSpec& spec, std::string* name,

@@ -10,6 +10,7 @@
 #include "driver/sgio_transport.h"
 #include "sharedlib/diag.h"
 #include "sim/sim_transport.h"
+#include "sim/sim_uevent.h"
 
 namespace {
 std::string g_simDir;                            // written before the fork only
@@ -69,6 +70,7 @@ void PointHostGlueIntoSim(const std::string& dir) {
   paths.cmdline = host + "/cmdline";
   paths.sysDevBlock = host + "/sys-dev-block";
   paths.rootDir = host;
+  paths.pciDriver = KelSimPciDriverDir(dir);
   // Nothing has to settle after a simulated module load.
   KelHostGlueSetSleep([](unsigned int) {});
 
@@ -79,6 +81,8 @@ void PointHostGlueIntoSim(const std::string& dir) {
   CreateIfMissing(paths.rmmod, kRmmodScript, 0755);
   CreateIfMissing(paths.modprobe, kModprobeScript, 0755);
   CreateIfMissing(paths.reboot, kRebootScript, 0755);
+  std::string err;  // folders made before device events existed lack the PCI function
+  if (!KelSimCreatePciFunction(dir, &err)) KEL_PRINT(ZEP_DBG_ERROR, "%s\n", err.c_str());
 }
 
 }  // namespace
@@ -97,6 +101,8 @@ void KelStartDriver() {
   }
   KelDrvSetGlobal(g_driver.get());
 }
+
+std::string KelUEventEndpoint() { return g_simDir.empty() ? "" : KelSimUEventPath(g_simDir); }
 
 void KelStopDriver() {
   KelDrvSetGlobal(nullptr);

@@ -15,6 +15,9 @@ const std::string& KelSimDir();
 // driver configuration, mount table) into the folder and creates the stand-ins under
 // DIR/host when they are missing, so a driver reload never touches this host.
 void KelStartDriver();
+// Where device events arrive: empty for the kernel's event socket, else the simulator
+// folder's datagram socket, which kelsim writes to.
+std::string KelUEventEndpoint();
 // Removes and destroys it.
 void KelStopDriver();
 

@@ -18,6 +18,7 @@
 #include "service/notify/kel_event_listen.h"
 #include "service/monitor/kel_sig_parser.h"
 #include "service/monitor/kel_watchdog.h"
+#include "service/notify/kel_hp_listen.h"
 #include "service/session/kel_client_hash.h"
 #include "service/session/kel_client_thread.h"
 #include "service/session/kel_cmd_parser.h"
@@ -60,6 +61,7 @@ struct Components {
   std::unique_ptr<KelBroadcastListen> kelBroadcast;
   std::unique_ptr<KelWatchDog> kelWatchDog;
   std::unique_ptr<KelSigParser> kelSigParser;
+  std::unique_ptr<KelHpListen> kelHpListen;
 };
 
 // Hands an accepted connection to a new connection thread, or refuses it with the
@@ -127,6 +129,8 @@ void AcceptLoop(Components& c, KelSrvPrivate& priv) {
 void Shutdown(Components& c, KelSrvPrivate& priv) {
   fputs("Get exit sigm break\n", stdout);
   fflush(stdout);
+  // The hot-plug listener calls into the watchdog: it stops before anything is destroyed.
+  if (c.kelHpListen) c.kelHpListen->StopListen();
   KEL_PRINT(ZEP_DBG_INFO, "Kill all SMR\n");
   KEL_PRINT(ZEP_DBG_INFO, "delete kelSigParser\n");
   c.kelSigParser.reset();
@@ -139,6 +143,7 @@ void Shutdown(Components& c, KelSrvPrivate& priv) {
   KEL_PRINT(ZEP_DBG_INFO, "delete kelEventListen\n");
   c.kelEventListen.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelHpListen\n");
+  c.kelHpListen.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelCliThreadList\n");
   c.kelCliThreadList.reset();
   priv.pCliThreadList = nullptr;
@@ -199,6 +204,10 @@ bool KelService(const char* cfgPath) {
   }
 
   WriteInitLog("start");
+  // Built once the port check has shown no other service runs here, whose event socket it
+  // would otherwise take over. The watchdog outlives it: the listener stops first at shutdown.
+  c.kelHpListen = std::make_unique<KelHpListen>(
+      [wd = c.kelWatchDog.get()] { wd->SetUEvent(); }, KelUEventEndpoint());
   priv.pConfig = c.kelConfig.get();
   priv.pClientHash = c.kelCliHashTable.get();
   priv.pCliThreadList = c.kelCliThreadList.get();
@@ -221,6 +230,7 @@ bool KelService(const char* cfgPath) {
   if (!c.kelBroadcast->start()) KEL_PRINT(ZEP_DBG_ERROR, "Start kelBroadcast failed\n");
   c.kelSigParser->start();
   c.kelWatchDog->start();
+  if (!c.kelHpListen->StartListen()) KEL_PRINT(ZEP_DBG_ERROR, "Start hot-plug listener failed\n");
   WriteInitLog("success");
 
   AcceptLoop(c, priv);

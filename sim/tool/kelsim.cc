@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -13,6 +14,7 @@
 
 #include "sim/sim_layout.h"
 #include "sim/sim_ops.h"
+#include "sim/sim_uevent.h"
 #include "sim/sim_volume_ops.h"
 
 namespace {
@@ -38,6 +40,19 @@ struct Args {
 int Error(const std::string& msg) {
   std::fprintf(stderr, "kelsim: %s\n", msg.c_str());
   return 1;
+}
+
+// Tells a service listening on the folder that a disk came or went, as the kernel would.
+// The disk has changed by now whatever happens here, so a failure only warns.
+void AnnounceDisk(const KelSimFolder& f, const std::string& action, const std::string& disk,
+                  int channel) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  unsigned long seq = static_cast<unsigned long>(now.tv_sec) * 1000000ul +
+                      static_cast<unsigned long>(now.tv_nsec / 1000);
+  std::string err;
+  if (!KelSimSendUEvent(f.Dir(), KelSimUEventMessage(action, disk, channel, seq), &err))
+    std::fprintf(stderr, "kelsim: warning: %s\n", err.c_str());
 }
 
 // Splits `raw` against the options that take a value; flags stand alone.
@@ -120,6 +135,7 @@ int RunAddDisk(const KelSimFolder& f, const std::vector<std::string>& args) {
   std::string name;
   if (!KelSimAddDisk(f, spec, &name, &err)) return Error(err);
   std::printf("%s\n", name.c_str());
+  AnnounceDisk(f, "add", name, spec.channel);
   return 0;
 }
 
@@ -135,14 +151,24 @@ int RunAddHub(const KelSimFolder& f, const std::vector<std::string>& args) {
 
 int RunUnplug(const KelSimFolder& f, const std::vector<std::string>& args) {
   KELSIM_SPLIT({}, {}, 1);
-  return KelSimUnplug(f, a.words[0], &err) ? 0 : Error(err);
+  // The event names where the disk was, so look before pulling it.
+  KelSimState s;
+  int channel = 0;
+  if (KelSimSnapshot(f, &s, &err))
+    for (const auto& d : s.disks)
+      if (d.name == a.words[0]) channel = d.channel;
+  if (!KelSimUnplug(f, a.words[0], &err)) return Error(err);
+  AnnounceDisk(f, "remove", a.words[0], channel);
+  return 0;
 }
 
 int RunPlug(const KelSimFolder& f, const std::vector<std::string>& args) {
   KELSIM_SPLIT((std::vector<std::string>{"channel", "position", "hub-port"}), {}, 1);
   int channel, side, port;
   if (!Place(a, &channel, &side, &port, &err)) return Error(err);
-  return KelSimPlug(f, a.words[0], channel, side, port, &err) ? 0 : Error(err);
+  if (!KelSimPlug(f, a.words[0], channel, side, port, &err)) return Error(err);
+  AnnounceDisk(f, "add", a.words[0], channel);
+  return 0;
 }
 
 std::string JsonText(const std::string& s) {

@@ -37,7 +37,7 @@ TEST_F(SimHostGlue, StartPointsTheHostProgramsIntoTheFolderWhereReloadAndRebootA
   KelStartDriver();
   const KelHostPaths& p = KelHostGluePaths();
   for (const std::string* path : {&p.conf, &p.modules, &p.rmmod, &p.modprobe, &p.reboot, &p.mtab,
-                                  &p.cmdline, &p.sysDevBlock, &p.rootDir})
+                                  &p.cmdline, &p.sysDevBlock, &p.rootDir, &p.pciDriver})
     EXPECT_EQ(path->rfind(dir + "/", 0), 0u) << *path;
   EXPECT_EQ(ReadAll(p.modules).rfind("ZKELLDC ", 0), 0u);
   EXPECT_TRUE(cli_uninstall_module() == 1 && cli_check_raid_mod("ZKELLDC") == -1);

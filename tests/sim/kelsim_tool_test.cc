@@ -1,11 +1,14 @@
 // kelsim through the real binary: the commands a script would run, their output, exit
 // codes and single error lines, in a temporary folder.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -122,6 +125,39 @@ TEST_F(KelsimTool, ScriptedCommandsGiveTheirOutputExitCodeAndOneErrorLine) {
   std::string err;
   ASSERT_TRUE(KelSimSnapshot(KelSimFolder(m_dir.File("sim")), &st, &err)) << err;
   EXPECT_EQ(st.hubs[0].reportedCount, 3);
+}
+
+// A service listening on the folder hears of each disk that comes or goes, as the kernel
+// would tell it: one datagram per change, sent before kelsim returns.
+TEST_F(KelsimTool, AddUnplugAndPlugEachSendOneDeviceEventToTheFolderSocket) {
+  using std::string_literals::operator""s;
+  ASSERT_EQ(Kelsim("init").code, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const std::string path = m_dir.File("sim") + "/uevent";
+  ASSERT_LT(path.size(), sizeof addr.sun_path);
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  int sock = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  const std::string dev = "/devices/pci0000:00/0000:03:00.0/host0/target0:0:1/0:0:1:0/block/sda";
+  const struct { const char* args; std::string action; } steps[] = {
+      {"add-disk --channel 1 --position master --size 1M", "add"},
+      {"unplug sda", "remove"},
+      {"plug sda --channel 1 --position slave", "add"},
+  };
+  for (const auto& s : steps) {
+    ASSERT_EQ(Kelsim(s.args).code, 0) << s.args;
+    char buf[1024];
+    ssize_t n = recv(sock, buf, sizeof buf, MSG_DONTWAIT);
+    ASSERT_GT(n, 0) << s.args;
+    const std::string got(buf, static_cast<size_t>(n));
+    const std::string want = s.action + "@" + dev + "\0ACTION="s + s.action + "\0DEVPATH="s + dev +
+                             "\0SUBSYSTEM=block\0DEVNAME=sda\0DEVTYPE=disk\0SEQNUM="s;
+    EXPECT_EQ(got.substr(0, want.size()), want) << s.args;
+    EXPECT_EQ(got.back(), '\0') << s.args;
+    EXPECT_LT(recv(sock, buf, sizeof buf, MSG_DONTWAIT), 0) << s.args;  // only one
+  }
+  close(sock);
 }
 
 TEST_F(KelsimTool, AreaFileRoundTripsThroughTheDiskAndAShortFileIsRefused) {
