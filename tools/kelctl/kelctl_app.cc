@@ -3,6 +3,7 @@
 
 #include "tools/kelctl/kelctl_args.h"
 #include "tools/kelctl/kelctl_commands.h"
+#include "tools/kelctl/kelctl_monitor_runner.h"
 #include "tools/kelctl/kelctl_output.h"
 #include "tools/kelctl/kelctl_runner.h"
 #include "webext/client/client_connect.h"
@@ -14,7 +15,7 @@ namespace {
 // hold a connection open while someone types.
 bool GatherSecrets(const KelctlOptions& o, const KelctlEnvLookup& env,
                    const KelctlPrompter& prompter, KelctlSecrets* secrets, std::string* error) {
-  if (o.command != KelctlCommand::kLogout) {
+  if (o.command != KelctlCommand::kLogout && o.command != KelctlCommand::kDiscover) {
     KelctlSecretSource own{o.passwordFile, "--password-file", "KEL_PASSWORD",
                            "Password for " + o.user + ": ", ""};
     if (!ReadKelctlSecret(own, env, prompter, &secrets->password, error)) return false;
@@ -53,7 +54,8 @@ bool KelctlWantsDiagnostics(const std::vector<std::string>& args) {
 }
 
 int KelctlMain(const std::vector<std::string>& args, const KelctlEnvLookup& env,
-               const KelctlPrompter& prompter, std::string* out, std::string* err) {
+               const KelctlPrompter& prompter, std::string* out, std::string* err,
+               const KelctlLineSink& sink) {
   KelctlOptions options;
   std::string error;
   if (!ParseKelctlArgs(args, env("KEL_PORT"), &options, &error)) {
@@ -71,6 +73,18 @@ int KelctlMain(const std::vector<std::string>& args, const KelctlEnvLookup& env,
   }
   if (ZepSockInit() != 0) {
     *err += "kelctl: the cipher could not be set up\n";
+    return kKelctlExitFailed;
+  }
+  const bool streams =
+      options.command == KelctlCommand::kEvents || options.command == KelctlCommand::kDiscover;
+  if (streams) {
+    KelctlLineSink emit = sink ? sink : [out](const std::string& text) { *out += text; };
+    KelctlOutcome outcome = options.command == KelctlCommand::kEvents
+                                ? RunKelctlEvents(options, secrets, emit)
+                                : RunKelctlDiscover(options, emit);
+    if (outcome.ok()) return kKelctlExitOk;
+    if (options.json) emit(FormatJson(options, outcome));
+    *err += FormatFailure(outcome);
     return kKelctlExitFailed;
   }
   KelctlOutcome outcome = RunKelctl(options, secrets);

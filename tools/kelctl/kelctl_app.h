@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/kelctl/kelctl_monitor_runner.h"
 #include "tools/kelctl/kelctl_secrets.h"
 
 // Exit statuses.
@@ -14,9 +15,12 @@ inline constexpr int kKelctlExitFailed = 1;  // the service or the connection fa
 inline constexpr int kKelctlExitUsage = 2;   // bad arguments, or no password to be had
 
 // Runs kelctl with `args` (without the program name). What belongs on stdout is appended
-// to *out, the error message to *err. Returns the exit status.
+// to *out, the error message to *err. Returns the exit status. Commands that print while
+// they run (events, discover) hand their output to `sink` as it comes, or append it to
+// *out when there is no sink.
 int KelctlMain(const std::vector<std::string>& args, const KelctlEnvLookup& env,
-               const KelctlPrompter& prompter, std::string* out, std::string* err);
+               const KelctlPrompter& prompter, std::string* out, std::string* err,
+               const KelctlLineSink& sink = {});
 
 // True when the options ask for the library's diagnostics to be shown (--verbose); main()
 // uses it before running to decide where those lines go.

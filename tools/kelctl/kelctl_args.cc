@@ -6,6 +6,7 @@
 #include <set>
 
 #include "tools/kelctl/kelctl_commands.h"
+#include "tools/kelctl/kelctl_monitor_commands.h"
 #include "tools/kelctl/kelctl_raid_commands.h"
 
 namespace {
@@ -30,12 +31,16 @@ bool Contains(const std::vector<std::string>& list, const std::string& name) {
   return false;
 }
 
-bool ParsePort(const std::string& text, unsigned short* port) {
+}  // namespace
+
+bool ParseKelctlPort(const std::string& text, unsigned short* port) {
   unsigned long long value = 0;
   if (!ParseDecimal(text, 65535, &value) || value == 0) return false;
   *port = static_cast<unsigned short>(value);
   return true;
 }
+
+namespace {
 
 // Fills the command and its arguments from the table entry and the words after its own.
 bool ResolveCommand(const KelctlCommandSpec& spec, const std::vector<std::string>& rest,
@@ -125,6 +130,8 @@ bool ResolveCommand(const KelctlCommandSpec& spec, const std::vector<std::string
       return false;
     }
     out->clientId = rest[0];
+  } else if (IsKelctlMonitorCommand(words)) {
+    return ResolveKelctlMonitorCommand(words, values, out, error);
   } else {
     return ResolveKelctlRaidCommand(spec, rest, values, flags, out, error);
   }
@@ -223,13 +230,14 @@ bool ParseKelctlArgs(const std::vector<std::string>& args, const char* envPort,
       flags.insert(name);
   }
 
+  out->portGiven = portGiven;
   if (portGiven) {
-    if (!ParsePort(portText, &out->port)) {
+    if (!ParseKelctlPort(portText, &out->port)) {
       *error = "invalid port '" + portText + "'";
       return false;
     }
   } else if (envPort != nullptr && *envPort != '\0') {
-    if (!ParsePort(envPort, &out->port)) {
+    if (!ParseKelctlPort(envPort, &out->port)) {
       *error = std::string("invalid port '") + envPort + "' in KEL_PORT";
       return false;
     }

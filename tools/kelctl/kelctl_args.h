@@ -20,6 +20,9 @@ bool ParseKelctlArgs(const std::vector<std::string>& args, const char* envPort,
 // Strict unsigned decimal: digits only, at most `max`. False for anything else.
 bool ParseDecimal(const std::string& text, unsigned long long max, unsigned long long* out);
 
+// A port number 1-65535 in strict decimal.
+bool ParseKelctlPort(const std::string& text, unsigned short* port);
+
 // Command words and the command they name, one table per group of commands.
 struct KelctlNamedCommand {
   const char* words;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "tools/kelctl/kelctl_change_commands.h"
+#include "tools/kelctl/kelctl_monitor_commands.h"
 #include "tools/kelctl/kelctl_raid_commands.h"
 
 namespace {
@@ -75,6 +76,7 @@ const std::vector<KelctlCommandSpec>& KelctlCommandTable() {
     };
     for (KelctlCommandSpec& spec : KelctlRaidCommands()) all.push_back(std::move(spec));
     for (KelctlCommandSpec& spec : KelctlChangeCommands()) all.push_back(std::move(spec));
+    for (KelctlCommandSpec& spec : KelctlMonitorCommands()) all.push_back(std::move(spec));
     return all;
   }();
   return table;
@@ -153,6 +155,8 @@ std::string KelctlCommandName(KelctlCommand command) {
     case KelctlCommand::kCheckdiskSet: return "checkdisk";
     case KelctlCommand::kPasswd: return "passwd";
     case KelctlCommand::kLogout: return "logout";
+    case KelctlCommand::kEvents: return "events";
+    case KelctlCommand::kDiscover: return "discover";
     case KelctlCommand::kNone: break;
     default: return KelctlRaidCommandName(command);
   }

@@ -45,6 +45,9 @@ enum class KelctlCommand {
   kSpareRemove,
   kRepair,
   kClearDisk,
+  // Following the service.
+  kEvents,
+  kDiscover,
 };
 
 // How `disk`, `vds` and `partitions` name what they show.
@@ -57,11 +60,15 @@ enum class KelctlTarget {
 
 inline constexpr unsigned short kKelctlDefaultPort = 8018;
 inline constexpr unsigned int kKelctlDefaultLogCount = 20;
+inline constexpr unsigned short kKelctlDefaultNotifyPort = 8001;
+inline constexpr unsigned short kKelctlDefaultDiscoverPort = 7001;
+inline constexpr unsigned int kKelctlDefaultDiscoverWaitSec = 3;
 
 struct KelctlOptions {
   // Connection and account.
   std::string host = "127.0.0.1";
   unsigned short port = kKelctlDefaultPort;  // --port, else KEL_PORT, else 8018
+  bool portGiven = false;                    // --port was on the command line
   std::string user = "admin";
   std::string passwordFile;     // empty: KEL_PASSWORD, then a prompt
   std::string oldPasswordFile;  // passwd: the target user's current password
@@ -110,6 +117,12 @@ struct KelctlOptions {
   bool keepData = false;              // --keep-data: build around the first disk's data
   bool useSpare = false;              // repair --spare
   bool confirmed = false;             // --yes
+
+  // events and discover.
+  unsigned short notifyPort = kKelctlDefaultNotifyPort;  // events --notify-port
+  unsigned short discoverPort = kKelctlDefaultDiscoverPort;  // discover --port
+  unsigned int eventCount = 0;   // events --count; 0: no limit
+  unsigned int waitSec = 0;      // events --timeout (0: none); discover --timeout
 };
 
 #endif

@@ -23,17 +23,20 @@ int main(int argc, char** argv) {
   }
   close(diagnostics);
 
+  auto writeResults = [results](const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+      ssize_t n = write(results, text.data() + done, text.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+  };
   std::string out, err;
   int status = KelctlMain(
       args, [](const char* name) -> const char* { return getenv(name); }, PromptWithoutEcho,
-      &out, &err);
+      &out, &err, writeResults);
   fflush(stdout);
-  size_t done = 0;
-  while (done < out.size()) {
-    ssize_t n = write(results, out.data() + done, out.size() - done);
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
+  writeResults(out);
   fputs(err.c_str(), stderr);
   return status;
 }
