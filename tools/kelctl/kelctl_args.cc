@@ -120,6 +120,7 @@ bool ResolveCommand(const KelctlCommandSpec& spec, const std::vector<std::string
       out->newPasswordFile = it->second;
   } else if (words == "logout") {
     out->command = KelctlCommand::kLogout;
+    if (rest.empty()) return true;
     if (rest[0].size() > kMaxClientIdDigits || !ParseDecimal(rest[0], 0x7FFFFFFF, &number)) {
       *error = "logout needs a client ID (a decimal number), not '" + rest[0] + "'";
       return false;
@@ -196,6 +197,7 @@ bool ParseKelctlArgs(const std::vector<std::string>& args, const char* envPort,
         portGiven = true;
       } else if (name == "--user") {
         out->user = value;
+        out->userGiven = true;
       } else if (name == "--password-file") {
         out->passwordFile = value;
       } else {
@@ -204,7 +206,8 @@ bool ParseKelctlArgs(const std::vector<std::string>& args, const char* envPort,
       continue;
     }
     const bool isFlag = name == "--help" || name == "-h" || name == "--json" ||
-                        name == "--verbose" || name == "-v" || IsCommandOption(name, false);
+                        name == "--verbose" || name == "-v" || name == "--no-session" ||
+                        IsCommandOption(name, false);
     if (!isFlag) {
       *error = "unknown option '" + name + "'";
       return false;
@@ -219,6 +222,8 @@ bool ParseKelctlArgs(const std::vector<std::string>& args, const char* envPort,
       out->json = true;
     else if (name == "--verbose" || name == "-v")
       out->verbose = true;
+    else if (name == "--no-session")
+      out->noSession = true;
     else
       flags.insert(name);
   }
