@@ -201,3 +201,19 @@ TEST_F(KelctlE2e, LoginStoresTheSessionThatLaterCommandsJoinUntilLogout) {
   EXPECT_NE(stat(file.c_str(), &st), 0);
   EXPECT_EQ(Kelctl({"logout"}, {runtime}).status, 2);
 }
+
+// Metrics from the live controller after one disk reported a SMART failure: the sick disk
+// counts as present but not healthy and its own series drops to 0.
+TEST_F(KelctlRaidE2e, MetricsCountASickDiskAndTheArrays) {
+  ASSERT_TRUE(RunProgram({KELSIM_BIN, "--dir", dir.File("sim"), "smart", "sda", "--status", "3"}));
+  KelctlRun run = Kelctl({"metrics"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* line :
+       {"\nkel_disks_present 4\n", "\nkel_disks_healthy 3\n", "\nkel_arrays{status=\"normal\"} 1\n",
+        "\nkel_arrays{status=\"degraded\"} 0\n",
+        "\nkel_disk_smart_healthy{disk=\"0\",model=\"ZEP SimDisk\",serial=\"ZEPSIM00000001\"} 0\n",
+        "\nkel_disk_smart_healthy{disk=\"3\",model=\"ZEP SimDisk\",serial=\"ZEPSIM00000004\"} 1\n",
+        "\nkel_event_log_over_limit 0\n"})
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << " in\n" << run.out;
+  EXPECT_EQ(Kelctl({"--json", "metrics"}).status, 2);
+}

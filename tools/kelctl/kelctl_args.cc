@@ -118,6 +118,12 @@ bool ResolveCommand(const KelctlCommandSpec& spec, const std::vector<std::string
       out->oldPasswordFile = it->second;
     if (auto it = values.find("--new-password-file"); it != values.end())
       out->newPasswordFile = it->second;
+  } else if (words == "metrics") {
+    if (out->json) {
+      *error = "metrics prints the Prometheus text format; --json does not apply";
+      return false;
+    }
+    out->command = KelctlCommand::kMetrics;
   } else if (words == "logout") {
     out->command = KelctlCommand::kLogout;
     if (rest.empty()) return true;

@@ -78,6 +78,13 @@ const std::vector<KelctlCommandSpec>& KelctlCommandTable() {
          "session, whose file is then removed. Needs no password: the command joins that\n"
          "session and ends it.\n",
          0, 1, {}, {}},
+        {"metrics", "metrics", "print the controller's state as Prometheus metrics",
+         "Prints disks present and healthy, arrays by status, each disk's SMART health and\n"
+         "the event log's size in the Prometheus text format, for a node exporter's\n"
+         "text-file collector. Write to a temporary file and rename it into the\n"
+         "collector's folder; on failure nothing is printed on stdout. --json does not\n"
+         "apply. The metric names are listed in the README.\n",
+         0, 0, {}, {}},
     };
     for (KelctlCommandSpec& spec : KelctlRaidCommands()) all.push_back(std::move(spec));
     for (KelctlCommandSpec& spec : KelctlChangeCommands()) all.push_back(std::move(spec));
@@ -159,6 +166,7 @@ std::string KelctlCommandName(KelctlCommand command) {
     case KelctlCommand::kCheckdiskSet: return "checkdisk";
     case KelctlCommand::kPasswd: return "passwd";
     case KelctlCommand::kLogout: return "logout";
+    case KelctlCommand::kMetrics: return "metrics";
     case KelctlCommand::kNone: break;
     default: return KelctlRaidCommandName(command);
   }

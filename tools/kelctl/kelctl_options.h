@@ -20,6 +20,7 @@ enum class KelctlCommand {
   kCheckdiskSet,
   kPasswd,
   kLogout,
+  kMetrics,
   // RAID queries and maintenance.
   kControllers,
   kChannels,

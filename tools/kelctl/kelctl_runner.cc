@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "tools/kelctl/kelctl_metrics.h"
 #include "tools/kelctl/kelctl_raid_runner.h"
 #include "tools/kelctl/kelctl_session.h"
 #include "webext/client/kelclient.h"
@@ -78,6 +79,9 @@ void RunCommand(CLIENT_INFO* ci, const KelctlOptions& options, const KelctlSecre
            UserChangePasswd(ci, options.targetUser.c_str(), secrets.oldPassword.c_str(),
                             secrets.newPassword.c_str()),
            "passwd");
+      break;
+    case KelctlCommand::kMetrics:
+      RunKelctlMetrics(ci, outcome);
       break;
     default:
       RunKelctlRaidCommand(ci->nCmdSock, options, secrets, outcome);
