@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake g++ pkg-config libgtest-dev libgmock-dev googletest
-          libbenchmark-dev libssl-dev libcrypt-dev)
+          libbenchmark-dev libssl-dev libcrypt-dev nlohmann-json3-dev)
 
 missing=()
 for p in "${packages[@]}"; do

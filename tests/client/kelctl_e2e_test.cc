@@ -4,6 +4,7 @@
 // ports.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -176,3 +177,43 @@ TEST_F(KelctlRaidE2e, JsonCarriesMagicNumbersThatSurviveARescan) {
 }
 
 }  // namespace
+
+// The stored session: joined without a password, replaced by a fresh login once it has
+// ended, and removed by logout.
+TEST_F(KelctlE2e, LoginStoresTheSessionThatLaterCommandsJoinUntilLogout) {
+  const std::string runtime = "XDG_RUNTIME_DIR=" + dir.path();
+  const std::string file = dir.path() + "/kelctl/session-127.0.0.1-" + std::to_string(port);
+  KelctlRun login = Kelctl({"login"}, {runtime, "KEL_PASSWORD=pelum"});
+  ASSERT_EQ(login.status, 0) << login.err;
+  const std::string id = login.out.substr(11, login.out.find('\n') - 11);
+  struct stat st {};
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(ReadFile(file), id + " admin\n");
+  EXPECT_EQ(Kelctl({"beep", "off"}, {runtime}).out, "beep switched off\n");  // joined
+  EXPECT_EQ(Kelctl({"--no-session", "logout", id}, {runtime}).status, 0);
+  KelctlRun fresh = Kelctl({"beep"}, {runtime, "KEL_PASSWORD=pelum"});
+  EXPECT_EQ(fresh.status, 0) << fresh.err;
+  const std::string renewed = ReadFile(file);
+  EXPECT_NE(renewed, id + " admin\n");
+  EXPECT_EQ(Kelctl({"logout"}, {runtime}).out,
+            "session " + renewed.substr(0, renewed.find(' ')) + " logged out\n");
+  EXPECT_NE(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(Kelctl({"logout"}, {runtime}).status, 2);
+}
+
+// Metrics from the live controller after one disk reported a SMART failure: the sick disk
+// counts as present but not healthy and its own series drops to 0.
+TEST_F(KelctlRaidE2e, MetricsCountASickDiskAndTheArrays) {
+  ASSERT_TRUE(RunProgram({KELSIM_BIN, "--dir", dir.File("sim"), "smart", "sda", "--status", "3"}));
+  KelctlRun run = Kelctl({"metrics"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* line :
+       {"\nkel_disks_present 4\n", "\nkel_disks_healthy 3\n", "\nkel_arrays{status=\"normal\"} 1\n",
+        "\nkel_arrays{status=\"degraded\"} 0\n",
+        "\nkel_disk_smart_healthy{disk=\"0\",model=\"ZEP SimDisk\",serial=\"ZEPSIM00000001\"} 0\n",
+        "\nkel_disk_smart_healthy{disk=\"3\",model=\"ZEP SimDisk\",serial=\"ZEPSIM00000004\"} 1\n",
+        "\nkel_event_log_over_limit 0\n"})
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << " in\n" << run.out;
+  EXPECT_EQ(Kelctl({"--json", "metrics"}).status, 2);
+}

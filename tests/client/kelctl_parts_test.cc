@@ -10,6 +10,7 @@
 
 #include "tests/support/temp_dir.h"
 #include "tools/kelctl/json_writer.h"
+#include "tools/kelctl/kelctl_session.h"
 #include "tools/kelctl/kelctl_args.h"
 #include "tools/kelctl/kelctl_commands.h"
 #include "tools/kelctl/kelctl_disk_layout.h"
@@ -261,6 +262,8 @@ TEST(JsonWriter, EscapesAndBuildsMembersInOrder) {
   EXPECT_EQ(JsonQuote(std::string("\x01\x1f\b\f\x7f", 5)), "\"\\u0001\\u001f\\b\\f\\u007f\"");
   // A zero byte is escaped; UTF-8 passes through.
   EXPECT_EQ(JsonQuote(std::string("nul\0caf\xc3\xa9", 9)), "\"nul\\u0000caf\xc3\xa9\"");
+  // Bytes that are not UTF-8 (a stray Latin-1 byte, a cut sequence) become U+FFFD.
+  EXPECT_EQ(JsonQuote("a\xe9" "b\xc3"), "\"a\xef\xbf\xbd" "b\xef\xbf\xbd\"");
   JsonWriter w;
   w.AddString("s", "x").AddInt("n", -3).AddBool("b", false).AddStrings("l", {"a", "b\"c"});
   EXPECT_EQ(w.Text(), R"({"s":"x","n":-3,"b":false,"l":["a","b\"c"]})");
@@ -372,3 +375,21 @@ TEST(Smart, PageEntriesAreDecodedFieldByField) {
 }
 
 }  // namespace
+
+TEST(KelctlSession, PathAndFileText) {
+  std::map<std::string, std::string> env{{"HOME", "/h"}};
+  auto lookup = [&env](const char* n) -> const char* {
+    return env.count(n) != 0 ? env[n].c_str() : nullptr;
+  };
+  EXPECT_EQ(KelctlSessionPath(lookup, "::1", 8018), "/h/.cache/kelctl/session-__1-8018");
+  env["XDG_RUNTIME_DIR"] = "/run/u";
+  EXPECT_EQ(KelctlSessionPath(lookup, "a/../b", 9), "/run/u/kelctl/session-a_.._b-9");
+  env.clear();
+  EXPECT_EQ(KelctlSessionPath(lookup, "h", 9), "");
+  KelctlSession s;
+  EXPECT_TRUE(ParseKelctlSession(FormatKelctlSession({"12", "admin"}), &s));
+  EXPECT_EQ(s.clientId + "/" + s.user, "12/admin");
+  for (const char* bad : {"", "12 admin", "x admin\n", " admin\n", "12 \n", "1 a\n2 b\n",
+                          "123456789012 a\n"})
+    EXPECT_FALSE(ParseKelctlSession(bad, &s)) << bad;
+}

@@ -1,96 +1,71 @@
-// JSON string escaping and the flat object builder.
+// kelctl's JSON text: compact, members in insertion order, bad UTF-8 replaced.
 #include "tools/kelctl/json_writer.h"
 
-#include <cstdio>
+namespace {
 
-std::string JsonQuote(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char esc[8];
-          snprintf(esc, sizeof(esc), "\\u%04x", c);
-          out += esc;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
+// The library leaves DEL as it is; it is escaped as well so that a terminal showing the
+// output cannot be driven by it. DEL never occurs inside a multi-byte UTF-8 sequence, so
+// every raw DEL in the text sits in a string.
+std::string EscapeDel(std::string text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\x7f')
+      out += "\\u007f";
+    else
+      out += c;
   }
-  return out + "\"";
+  return out;
 }
 
-void JsonWriter::Key(const std::string& key) {
-  if (!m_members.empty()) m_members += ",";
-  m_members += JsonQuote(key) + ":";
+std::string Dump(const nlohmann::ordered_json& value) {
+  return EscapeDel(value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
 }
+
+}  // namespace
+
+std::string JsonQuote(const std::string& text) { return Dump(nlohmann::ordered_json(text)); }
+
+std::string JsonWriter::Text() const { return Dump(m_object); }
 
 JsonWriter& JsonWriter::AddString(const std::string& key, const std::string& value) {
-  Key(key);
-  m_members += JsonQuote(value);
+  m_object[key] = value;
   return *this;
 }
 
 JsonWriter& JsonWriter::AddInt(const std::string& key, long long value) {
-  Key(key);
-  m_members += std::to_string(value);
+  m_object[key] = value;
   return *this;
 }
 
 JsonWriter& JsonWriter::AddUint(const std::string& key, unsigned long long value) {
-  Key(key);
-  m_members += std::to_string(value);
+  m_object[key] = value;
   return *this;
 }
 
 JsonWriter& JsonWriter::AddBool(const std::string& key, bool value) {
-  Key(key);
-  m_members += value ? "true" : "false";
+  m_object[key] = value;
   return *this;
 }
 
 JsonWriter& JsonWriter::AddStrings(const std::string& key, const std::vector<std::string>& values) {
-  Key(key);
-  m_members += "[";
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (i > 0) m_members += ",";
-    m_members += JsonQuote(values[i]);
-  }
-  m_members += "]";
+  m_object[key] = values;
   return *this;
 }
 
 JsonWriter& JsonWriter::AddInts(const std::string& key, const std::vector<long long>& values) {
-  Key(key);
-  m_members += "[";
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (i > 0) m_members += ",";
-    m_members += std::to_string(values[i]);
-  }
-  m_members += "]";
+  m_object[key] = values;
   return *this;
 }
 
 JsonWriter& JsonWriter::AddObject(const std::string& key, const JsonWriter& value) {
-  Key(key);
-  m_members += value.Text();
+  m_object[key] = value.m_object;
   return *this;
 }
 
 JsonWriter& JsonWriter::AddObjects(const std::string& key, const std::vector<JsonWriter>& values) {
-  Key(key);
-  m_members += "[";
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (i > 0) m_members += ",";
-    m_members += values[i].Text();
-  }
-  m_members += "]";
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const JsonWriter& v : values) list.push_back(v.m_object);
+  m_object[key] = std::move(list);
   return *this;
 }

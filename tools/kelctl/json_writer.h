@@ -1,17 +1,20 @@
-// A minimal writer for one JSON object, enough for kelctl's machine-readable output:
-// string, integer, boolean and array members and nested objects, strings escaped per
-// RFC 8259.
+// One JSON object for kelctl's machine-readable output: string, integer, boolean and array
+// members and nested objects, built on nlohmann::json. Scripts and log shippers parse this
+// output, so a well-kept library does the escaping rather than code of our own.
 #ifndef KEL_TOOLS_KELCTL_JSON_WRITER_H
 #define KEL_TOOLS_KELCTL_JSON_WRITER_H
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-// `text` as a JSON string literal, quotes included. Bytes are taken as they are (UTF-8
-// passes through); quote, backslash and control characters are escaped.
+// `text` as a JSON string literal, quotes included. Valid UTF-8 passes through; a byte that
+// is not part of valid UTF-8 (disk identity strings come straight from the hardware)
+// becomes U+FFFD. Quote, backslash, control characters and DEL are escaped.
 std::string JsonQuote(const std::string& text);
 
-// Members appear in the order they were added; keys are not checked for duplicates.
+// Members appear in the order they were added. A key added twice keeps its first place and
+// takes the last value.
 class JsonWriter {
  public:
   JsonWriter& AddString(const std::string& key, const std::string& value);
@@ -24,11 +27,10 @@ class JsonWriter {
   JsonWriter& AddObject(const std::string& key, const JsonWriter& value);
   JsonWriter& AddObjects(const std::string& key, const std::vector<JsonWriter>& values);
   // The object, e.g. {"command":"beep","ok":true}, without a trailing newline.
-  std::string Text() const { return "{" + m_members + "}"; }
+  std::string Text() const;
 
  private:
-  void Key(const std::string& key);
-  std::string m_members;
+  nlohmann::ordered_json m_object = nlohmann::ordered_json::object();
 };
 
 #endif

@@ -123,8 +123,15 @@ bool ResolveCommand(const KelctlCommandSpec& spec, const std::vector<std::string
       out->oldPasswordFile = it->second;
     if (auto it = values.find("--new-password-file"); it != values.end())
       out->newPasswordFile = it->second;
+  } else if (words == "metrics") {
+    if (out->json) {
+      *error = "metrics prints the Prometheus text format; --json does not apply";
+      return false;
+    }
+    out->command = KelctlCommand::kMetrics;
   } else if (words == "logout") {
     out->command = KelctlCommand::kLogout;
+    if (rest.empty()) return true;
     if (rest[0].size() > kMaxClientIdDigits || !ParseDecimal(rest[0], 0x7FFFFFFF, &number)) {
       *error = "logout needs a client ID (a decimal number), not '" + rest[0] + "'";
       return false;
@@ -203,6 +210,7 @@ bool ParseKelctlArgs(const std::vector<std::string>& args, const char* envPort,
         portGiven = true;
       } else if (name == "--user") {
         out->user = value;
+        out->userGiven = true;
       } else if (name == "--password-file") {
         out->passwordFile = value;
       } else {
@@ -211,7 +219,8 @@ bool ParseKelctlArgs(const std::vector<std::string>& args, const char* envPort,
       continue;
     }
     const bool isFlag = name == "--help" || name == "-h" || name == "--json" ||
-                        name == "--verbose" || name == "-v" || IsCommandOption(name, false);
+                        name == "--verbose" || name == "-v" || name == "--no-session" ||
+                        IsCommandOption(name, false);
     if (!isFlag) {
       *error = "unknown option '" + name + "'";
       return false;
@@ -226,6 +235,8 @@ bool ParseKelctlArgs(const std::vector<std::string>& args, const char* envPort,
       out->json = true;
     else if (name == "--verbose" || name == "-v")
       out->verbose = true;
+    else if (name == "--no-session")
+      out->noSession = true;
     else
       flags.insert(name);
   }

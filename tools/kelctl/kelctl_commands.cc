@@ -12,8 +12,11 @@ namespace {
 const char kGlobalUsage[] =
     "Usage: kelctl [OPTIONS] COMMAND [ARGS]\n"
     "\n"
-    "Manages a kelsrv service through its client port. Every command but login and\n"
-    "logout opens its own session, runs, and ends the session again.\n"
+    "Manages a kelsrv service through its client port. 'kelctl login' keeps its\n"
+    "session in a file of yours ($XDG_RUNTIME_DIR/kelctl, else ~/.cache/kelctl; one\n"
+    "per host and port) and later commands join it without a password; when it has\n"
+    "ended they log in afresh and keep the new session. Without a stored session (or\n"
+    "with --no-session) a command logs in, runs, and ends its session again.\n"
     "\n"
     "Options:\n"
     "  --host H             service host (default 127.0.0.1)\n"
@@ -22,6 +25,7 @@ const char kGlobalUsage[] =
     "  --password-file F    the password is the first line of F; without this option\n"
     "                       it comes from $KEL_PASSWORD, else from a prompt on the\n"
     "                       terminal. Passwords are never taken from the command line.\n"
+    "  --no-session         neither join nor store a session: log in and out again\n"
     "  --json               print one JSON object instead of text\n"
     "  --verbose            show the client library's diagnostic lines on stderr\n"
     "  --help               show this help; 'kelctl COMMAND --help' shows a command's\n"
@@ -41,7 +45,8 @@ const std::vector<KelctlCommandSpec>& KelctlCommandTable() {
     std::vector<KelctlCommandSpec> all = {
         {"login", "login", "log in and keep the session; prints its client ID",
          "Logs in as --user and prints the new session's client ID and session rights\n"
-         "code. The session stays open after kelctl ends; end it with 'kelctl logout ID'.\n",
+         "code. The session stays open after kelctl ends and is stored for later commands\n"
+         "(not with --no-session); end it with 'kelctl logout'.\n",
          0, 0, {}, {}},
         {"test", "test", "run the service's test command",
          "Sends the service's self-test command and checks its answer.\n", 0, 0, {}, {}},
@@ -69,10 +74,18 @@ const std::vector<KelctlCommandSpec>& KelctlCommandTable() {
          "--old-password-file, else $KEL_OLD_PASSWORD, else asked on the terminal; the new\n"
          "one likewise from --new-password-file, $KEL_NEW_PASSWORD or the terminal.\n",
          1, 1, {"--old-password-file", "--new-password-file"}, {}},
-        {"logout", "logout ID", "end the session with client ID",
-         "Ends the session with client ID (as 'kelctl login' printed it). Needs no\n"
-         "password: the command joins that session and ends it.\n",
-         1, 1, {}, {}},
+        {"logout", "logout [ID]", "end the stored session, or the one with client ID",
+         "Ends the session with client ID (as 'kelctl login' printed it), else the stored\n"
+         "session, whose file is then removed. Needs no password: the command joins that\n"
+         "session and ends it.\n",
+         0, 1, {}, {}},
+        {"metrics", "metrics", "print the controller's state as Prometheus metrics",
+         "Prints disks present and healthy, arrays by status, each disk's SMART health and\n"
+         "the event log's size in the Prometheus text format, for a node exporter's\n"
+         "text-file collector. Write to a temporary file and rename it into the\n"
+         "collector's folder; on failure nothing is printed on stdout. --json does not\n"
+         "apply. The metric names are listed in the README.\n",
+         0, 0, {}, {}},
     };
     for (KelctlCommandSpec& spec : KelctlRaidCommands()) all.push_back(std::move(spec));
     for (KelctlCommandSpec& spec : KelctlChangeCommands()) all.push_back(std::move(spec));
@@ -157,6 +170,7 @@ std::string KelctlCommandName(KelctlCommand command) {
     case KelctlCommand::kLogout: return "logout";
     case KelctlCommand::kEvents: return "events";
     case KelctlCommand::kDiscover: return "discover";
+    case KelctlCommand::kMetrics: return "metrics";
     case KelctlCommand::kNone: break;
     default: return KelctlRaidCommandName(command);
   }

@@ -2,10 +2,12 @@
 #include "tools/kelctl/kelctl_monitor_runner.h"
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <vector>
 
 #include "tools/kelctl/kelctl_notice_format.h"
+#include "tools/kelctl/kelctl_session.h"
 #include "webext/client/client_discovery.h"
 #include "webext/client/client_events.h"
 #include "webext/client/kelclient.h"
@@ -96,13 +98,20 @@ KelctlOutcome RunKelctlEvents(const KelctlOptions& options, const KelctlSecrets&
   ClientInfoInit(&ci);
   if (!Fail(&outcome, OpenConnect(&ci, options.host.c_str(), options.port), "connect"))
     return outcome;
-  if (Fail(&outcome, UserLogin(&ci, options.user.c_str(), secrets.password.c_str()), "login")) {
+  // A stored session is followed as it is and stays open afterwards; a fresh login is
+  // ended when the follower stops.
+  const bool joined = !options.sessionId.empty();
+  int code = joined ? UserSessionLogin(&ci, options.sessionId.c_str())
+                    : UserLogin(&ci, options.user.c_str(), secrets.password.c_str());
+  if (joined && code != 0) outcome.sessionEnded = KelctlSessionEnded(code);
+  if (Fail(&outcome, code, joined ? "session login" : "login")) {
+    if (joined) snprintf(ci.szClientID, sizeof(ci.szClientID), "%s", options.sessionId.c_str());
     outcome.clientId = ci.szClientID;
     if (Fail(&outcome, InitEventSocket(&ci, nullptr, options.host.c_str(), options.notifyPort),
              "register for notices"))
       FollowNotices(&ci, options, sink, &outcome);
     // A session that another login took over is gone already.
-    if (outcome.code != KEL_SERVICE_LOGIN_KICKED) UserLogout(&ci, nullptr);
+    if (!joined && outcome.code != KEL_SERVICE_LOGIN_KICKED) UserLogout(&ci, nullptr);
   }
   CloseConnect(&ci);
   return outcome;

@@ -20,6 +20,7 @@ enum class KelctlCommand {
   kCheckdiskSet,
   kPasswd,
   kLogout,
+  kMetrics,
   // RAID queries and maintenance.
   kControllers,
   kChannels,
@@ -70,11 +71,17 @@ struct KelctlOptions {
   unsigned short port = kKelctlDefaultPort;  // --port, else KEL_PORT, else 8018
   bool portGiven = false;                    // --port was on the command line
   std::string user = "admin";
+  bool userGiven = false;       // --user given: a stored session of another user is not joined
   std::string passwordFile;     // empty: KEL_PASSWORD, then a prompt
   std::string oldPasswordFile;  // passwd: the target user's current password
   std::string newPasswordFile;  // passwd: the new password
   std::string hostUser = "root";     // reload-driver --reboot: the service host's account
   std::string hostPasswordFile;      // its password; empty: KEL_HOST_PASSWORD, then a prompt
+
+  // Sessions. Without --no-session, `login` stores its session and later commands join it.
+  bool noSession = false;
+  std::string sessionId;     // set by the app: join this session rather than log in
+  bool keepSession = false;  // set by the app: do not log out after the command
 
   // Output.
   bool json = false;
@@ -94,7 +101,7 @@ struct KelctlOptions {
   bool beepOn = false;                             // beep on|off
   unsigned int minutes = 0;                        // checkdisk MINUTES
   std::string targetUser;                          // passwd USER
-  std::string clientId;                            // logout ID (decimal text)
+  std::string clientId;  // logout ID (decimal text); empty: the stored session
 
   // RAID command arguments.
   KelctlTarget target = KelctlTarget::kDisk;

@@ -20,7 +20,10 @@ struct KelctlOutcome {
   int code = 0;       // 0, or the result of the step that failed
   std::string stage;  // the step that failed: "connect", "login", "log show", ...
 
-  // login
+  // Joining the stored session failed because the session is over.
+  bool sessionEnded = false;
+
+  // login, and any command that logged in or joined a session
   std::string clientId;
   int sessionRights = 0;
   // log status

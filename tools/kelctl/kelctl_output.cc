@@ -5,6 +5,7 @@
 
 #include "tools/kelctl/json_writer.h"
 #include "tools/kelctl/kelctl_commands.h"
+#include "tools/kelctl/kelctl_metrics.h"
 #include "tools/kelctl/kelctl_raid_output.h"
 #include "webext/client/client_codes.h"
 
@@ -63,6 +64,8 @@ std::string FormatReadable(const KelctlOptions& options, const KelctlOutcome& ou
       return "password of " + options.targetUser + " changed\n";
     case KelctlCommand::kLogout:
       return "session " + options.clientId + " logged out\n";
+    case KelctlCommand::kMetrics:
+      return FormatKelctlMetrics(outcome);
     case KelctlCommand::kNone:
       break;
     default:

@@ -1,7 +1,11 @@
 // The library calls behind each kelctl command.
 #include "tools/kelctl/kelctl_runner.h"
 
+#include <cstdio>
+
+#include "tools/kelctl/kelctl_metrics.h"
 #include "tools/kelctl/kelctl_raid_runner.h"
+#include "tools/kelctl/kelctl_session.h"
 #include "webext/client/kelclient.h"
 
 namespace {
@@ -76,6 +80,9 @@ void RunCommand(CLIENT_INFO* ci, const KelctlOptions& options, const KelctlSecre
                             secrets.newPassword.c_str()),
            "passwd");
       break;
+    case KelctlCommand::kMetrics:
+      RunKelctlMetrics(ci, outcome);
+      break;
     default:
       RunKelctlRaidCommand(ci->nCmdSock, options, secrets, outcome);
       break;
@@ -92,9 +99,26 @@ KelctlOutcome RunKelctl(const KelctlOptions& options, const KelctlSecrets& secre
     return outcome;
 
   if (options.command == KelctlCommand::kLogout) {
-    if (Step(&outcome, UserSessionLogin(&ci, options.clientId.c_str()), "session login")) {
+    int joined = UserSessionLogin(&ci, options.clientId.c_str());
+    if (Step(&outcome, joined, "session login")) {
       int code = UserLogout(&ci, options.clientId.c_str());
       if (!LoggedOut(code)) Step(&outcome, code, "logout");
+    } else {
+      outcome.sessionEnded = KelctlSessionEnded(joined);
+    }
+    CloseConnect(&ci);
+    return outcome;
+  }
+
+  if (!options.sessionId.empty()) {
+    int code = UserSessionLogin(&ci, options.sessionId.c_str());
+    if (Step(&outcome, code, "session login")) {
+      snprintf(ci.szClientID, sizeof(ci.szClientID), "%s", options.sessionId.c_str());
+      outcome.clientId = options.sessionId;
+      outcome.sessionRights = ci.nSessionRights;
+      RunCommand(&ci, options, secrets, &outcome);
+    } else {
+      outcome.sessionEnded = KelctlSessionEnded(code);
     }
     CloseConnect(&ci);
     return outcome;
@@ -103,8 +127,8 @@ KelctlOutcome RunKelctl(const KelctlOptions& options, const KelctlSecrets& secre
   if (Step(&outcome, UserLogin(&ci, options.user.c_str(), secrets.password.c_str()), "login")) {
     outcome.clientId = ci.szClientID;
     outcome.sessionRights = ci.nSessionRights;
-    if (options.command != KelctlCommand::kLogin) {
-      RunCommand(&ci, options, secrets, &outcome);
+    if (options.command != KelctlCommand::kLogin) RunCommand(&ci, options, secrets, &outcome);
+    if (options.command != KelctlCommand::kLogin && !options.keepSession) {
       // The session ends whatever the command gave; a failing logout is reported only
       // when the command itself succeeded.
       int code = UserLogout(&ci, nullptr);
