@@ -1,5 +1,10 @@
 #include "service/monitor/kel_watchdog.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+
 #include "service/config/kel_remote_config.h"
 #include "service/notify/kel_client_notify.h"
 #include "sharedlib/diag.h"
@@ -7,6 +12,20 @@
 namespace {
 
 constexpr unsigned long kSMRIntervalMs = 3000;
+
+// A positive whole number from the environment, or `fallback` when unset or malformed.
+unsigned long FromEnv(const char* name, unsigned long fallback) {
+  const char* text = getenv(name);
+  if (text == nullptr) return fallback;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long value = strtoul(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || value == 0 || text[0] == '-') {
+    KEL_PRINT(ZEP_DBG_ERROR, "Ignoring %s=%s: not a positive number\n", name, text);
+    return fallback;
+  }
+  return value;
+}
 
 bool StartTimer(KelTimer* timer, const char* what) {
   if (timer != nullptr && KelTimer::AddTimer(timer) && timer->Start()) return true;
@@ -22,6 +41,11 @@ KelWatchDogSettings KelWatchDogSettings::FromConfig() {
   KelRemoteConfig::kelCfgLock.lock();
   s.diskStatusIntervalMs = static_cast<uint32_t>(KelRemoteConfig::nCheckDiskStatusInterval);
   KelRemoteConfig::kelCfgLock.unlock();
+  // A silent client is otherwise ended only after about 33 minutes; these let a test or an
+  // administrator chasing a stuck console see it happen in seconds.
+  s.ackIntervalMs = FromEnv("KEL_ACK_INTERVAL_MS", s.ackIntervalMs);
+  s.ackMissLimit = static_cast<uint32_t>(
+      std::min<unsigned long>(FromEnv("KEL_ACK_MISS_LIMIT", s.ackMissLimit), UINT32_MAX));
   return s;
 }
 
