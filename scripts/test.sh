@@ -23,9 +23,10 @@ scripts/build.sh build-asan -DKEL_SANITIZE=ON -DKEL_BUILD_BENCH=OFF -DCMAKE_BUIL
    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j "$jobs") || status=1
 
 echo "== ThreadSanitizer build, concurrency tests only"
-# Pipeline, registry, timers, event log, login, model lock and the locks themselves.
+# Pipeline, registry, timers, event log, login, model lock, the locks themselves and the
+# watchdog with its signal workers.
 tsan_tests=(kel_mutex_test kel_timer_test cmd_pipeline_test client_hash_test event_log_test
-            login_test dm_concurrency_test)
+            login_test dm_concurrency_test watchdog_test sig_workers_test)
 if cmake -S . -B build-tsan -DKEL_TSAN=ON -DKEL_BUILD_BENCH=OFF \
      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
    cmake --build build-tsan --target "${tsan_tests[@]}" -j "$jobs"; then
