@@ -15,6 +15,7 @@ namespace {
 constexpr unsigned int kMaxNoticePacket = 2064;
 constexpr unsigned int kAckWaitSec = 2;
 constexpr long kLockRetryMs = 100;
+constexpr int kLockAttempts = 3;
 }  // namespace
 
 bool KelClientNotify::SendNotice(const _KelHostEventData& notice, int* socket) {
@@ -40,15 +41,17 @@ bool KelClientNotify::BroadcastNotice(const _KelHostEventData& notice) {
   const int count = m_pHash->GetAllClientID(ids.data());
   m_pHash->r_unlock(__FILE__, __LINE__);
   for (int i = 0; i < count; ++i) {
-    bool lockFailed = false;
-    KelClient* client = PinClient(m_pHash, ids[i], &lockFailed);
-    if (lockFailed) {
-      KEL_PRINT(ZEP_DBG_ERROR, "Lock the ClientHash failed\n");
-      KelBaseThread::KelThreadSleep(kLockRetryMs);
-      --i;  // the same client again
-      continue;
+    bool lockFailed = true;
+    KelClient* client = nullptr;
+    // A registry that stays locked (a stuck writer) must not keep the worker here for ever:
+    // the client misses this notice instead.
+    for (int attempt = 0; lockFailed && attempt < kLockAttempts; ++attempt) {
+      if (attempt > 0) KelBaseThread::KelThreadSleep(kLockRetryMs);
+      lockFailed = false;
+      client = PinClient(m_pHash, ids[i], &lockFailed);
+      if (lockFailed) KEL_PRINT(ZEP_DBG_ERROR, "Lock the ClientHash failed\n");
     }
-    if (client == nullptr) continue;  // logged out meanwhile
+    if (client == nullptr) continue;  // logged out meanwhile, or the registry stayed locked
     KelRemoteClient* session = client->pRemoteClient;
     session->notifyMutex.lock();
     if (session->notifySocket.sock != -1) {
