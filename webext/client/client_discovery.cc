@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -41,12 +43,17 @@ class UdpSocket {
   int m_fd;
 };
 
-// Waits up to waitSec for a datagram: 1 readable, 0 time-out, -1 failure.
-int WaitDatagram(int fd, unsigned int waitSec) {
+// Every answer starts a new wait, so a peer that keeps sending could hold the search (and
+// the page that runs it) for ever; no search lasts longer than this many waits.
+constexpr unsigned int kMaxSearchWaits = 4;
+
+// Waits up to `wait` for a datagram: 1 readable, 0 time-out, -1 failure.
+int WaitDatagram(int fd, std::chrono::microseconds wait) {
   fd_set readable;
   FD_ZERO(&readable);
   FD_SET(fd, &readable);
-  timeval tv{static_cast<time_t>(waitSec), 0};
+  timeval tv{static_cast<time_t>(wait.count() / 1000000),
+             static_cast<suseconds_t>(wait.count() % 1000000)};
   int n = select(fd + 1, &readable, nullptr, nullptr, &tv);
   return n > 0 ? 1 : n;
 }
@@ -110,8 +117,17 @@ int DiscoverServices(unsigned short port, unsigned int waitSec, KelDiscoveredSer
   else
     KEL_PRINT(ZEP_DBG_INFO, "Send broadcast [%s] succeed\n", destText);
 
+  using Clock = std::chrono::steady_clock;
+  const std::chrono::microseconds perWait = std::chrono::seconds(waitSec);
+  const Clock::time_point deadline = Clock::now() + perWait * kMaxSearchWaits;
   for (;;) {
-    int ready = WaitDatagram(sock.fd(), waitSec);
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    if (found->size() > 0 && left.count() <= 0) {
+      KEL_PRINT(ZEP_DBG_ERROR, "Answers kept arriving; the search ends after %u s\n",
+                waitSec * kMaxSearchWaits);
+      break;
+    }
+    int ready = WaitDatagram(sock.fd(), std::clamp(left, std::chrono::microseconds(0), perWait));
     if (ready == 0) {
       KEL_PRINT(ZEP_DBG_ERROR, "Select timeout\n");
       break;
