@@ -10,7 +10,8 @@
 #include "sharedlib/kel_list.h"
 #include "sharedlib/kel_mutex.h"
 
-enum KelSignalCode {
+// Fixed to int: a code from a faulty producer is a value the parser can see and refuse.
+enum KelSignalCode : int {
   Kel_Signal_Hotplug = 0,
   Kel_Signal_DiskStatus = 1,
   Kel_Signal_SMR = 2,
