@@ -6,46 +6,15 @@
 #
 #   bench/array_ops_timing.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$top/build}" && pwd)
+. "$(dirname "$0")/sim_service.sh"
+kel_bench_setup "${1:-}"
 runs=${2:-10}
-kelsim=$build/sim/kelsim
-kelctl=$build/tools/kelctl
-kelsrv=$build/service/kelsrv
-for bin in "$kelsim" "$kelctl" "$kelsrv"; do
-  [ -x "$bin" ] || { echo "missing $bin: build first (scripts/build.sh $build)" >&2; exit 2; }
-done
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/kel-bench-XXXXXX")
-srv_pid=
-cleanup() {
-  [ -n "$srv_pid" ] && kill -TERM "$srv_pid" 2>/dev/null && wait "$srv_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-port=$(free_port)
-cat > "$work/kel.config" <<CFG
-KEL_CFG_EVENTLOG_FILE = $work/kel_event.log
-KEL_CFG_ACCOUNT_FILE = $work/kel_account
-KEL_CFG_INIT_LOG_FILE = $work/kel_init.log
-KEL_CFG_CLIENT_LISTEN_PORT = $port
-KEL_CFG_ACK_LISTEN_PORT = $(free_port)
-KEL_CFG_BROADCAST_LISTEN_PORT = $(free_port)
-CFG
-"$kelsim" --dir "$work/sim" init --channels 2 >/dev/null
+sim init --channels 2 >/dev/null
 for spec in "0 master" "0 slave" "1 master" "1 slave"; do
   set -- $spec
-  "$kelsim" --dir "$work/sim" add-disk --channel "$1" --position "$2" --size 8G >/dev/null
+  sim add-disk --channel "$1" --position "$2" --size 8G >/dev/null
 done
-(cd "$work" && exec "$kelsrv" "$work/kel.config" --sim "$work/sim" >"$work/kelsrv.out" 2>&1) &
-srv_pid=$!
-for _ in $(seq 300); do
-  [ "$(cat "$work/kel_init.log" 2>/dev/null)" = "success" ] && break
-  sleep 0.1
-done
-[ "$(cat "$work/kel_init.log" 2>/dev/null)" = "success" ] || { echo "kelsrv did not start:" >&2; tail -5 "$work/kelsrv.out" >&2; exit 1; }
+kel_bench_start
 
 export KEL_PORT=$port KEL_PASSWORD=pelum
 ms() { date +%s%N; }

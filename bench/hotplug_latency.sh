@@ -7,51 +7,22 @@
 #
 #   bench/hotplug_latency.sh [BUILD_DIR] [CHANGES]
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$top/build}" && pwd)
+. "$(dirname "$0")/sim_service.sh"
+kel_bench_setup "${1:-}"
 changes=${2:-50}
-kelsim=$build/sim/kelsim
-kelctl=$build/tools/kelctl
-kelsrv=$build/service/kelsrv
-for bin in "$kelsim" "$kelctl" "$kelsrv"; do
-  [ -x "$bin" ] || { echo "missing $bin: build first (scripts/build.sh $build)" >&2; exit 2; }
-done
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/kel-bench-XXXXXX")
-srv_pid= ev_pid=
-cleanup() {
-  [ -n "$ev_pid" ] && kill -TERM "$ev_pid" 2>/dev/null || true
-  [ -n "$srv_pid" ] && kill -TERM "$srv_pid" 2>/dev/null && wait "$srv_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-port=$(free_port) notify_port=$(free_port)
-cat > "$work/kel.config" <<CFG
-KEL_CFG_EVENTLOG_FILE = $work/kel_event.log
-KEL_CFG_ACCOUNT_FILE = $work/kel_account
-KEL_CFG_INIT_LOG_FILE = $work/kel_init.log
-KEL_CFG_CLIENT_LISTEN_PORT = $port
-KEL_CFG_ACK_LISTEN_PORT = $notify_port
-KEL_CFG_BROADCAST_LISTEN_PORT = $(free_port)
-CFG
-sim() { "$kelsim" --dir "$work/sim" "$@"; }
 sim init --channels 2 >/dev/null
 sim add-disk --channel 0 --position master --size 1G >/dev/null
 disk=$(sim add-disk --channel 1 --position master --size 1G)
-(cd "$work" && exec "$kelsrv" "$work/kel.config" --sim "$work/sim" >"$work/kelsrv.out" 2>&1) &
-srv_pid=$!
-for _ in $(seq 300); do
-  [ "$(cat "$work/kel_init.log" 2>/dev/null)" = "success" ] && break
-  sleep 0.1
-done
-[ "$(cat "$work/kel_init.log" 2>/dev/null)" = "success" ] || { echo "kelsrv did not start:" >&2; tail -5 "$work/kelsrv.out" >&2; exit 1; }
+kel_bench_start
 
 export KEL_PORT=$port KEL_PASSWORD=pelum XDG_RUNTIME_DIR=$work
 coproc EV { exec "$kelctl" --no-session events --notify-port "$notify_port"; }
 ev_pid=$EV_PID
-# The follower prints nothing until a notice arrives; one change proves it is registered.
+# Changes count only once the follower is registered for notices.
+for _ in $(seq 100); do
+  grep -q "try to setup notify socket" "$work/kelsrv.out" && break
+  sleep 0.1
+done
 sim unplug "$disk" >/dev/null
 read -r -t 10 _ <&"${EV[0]}" || { echo "no notice for the first change" >&2; exit 1; }
 
