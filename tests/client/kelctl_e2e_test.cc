@@ -196,6 +196,11 @@ TEST_F(KelctlE2e, LoginStoresTheSessionThatLaterCommandsJoinUntilLogout) {
   EXPECT_EQ(fresh.status, 0) << fresh.err;
   const std::string renewed = ReadFile(file);
   EXPECT_NE(renewed, id + " admin\n");
+  ASSERT_EQ(chmod(file.c_str(), 0644), 0);  // another user could have written it: not joined
+  KelctlRun ignored = Kelctl({"beep"}, {runtime});
+  EXPECT_EQ(ignored.status, 2);
+  EXPECT_NE(ignored.err.find("is not a private file"), std::string::npos) << ignored.err;
+  ASSERT_EQ(chmod(file.c_str(), 0600), 0);
   EXPECT_EQ(Kelctl({"logout"}, {runtime}).out,
             "session " + renewed.substr(0, renewed.find(' ')) + " logged out\n");
   EXPECT_NE(stat(file.c_str(), &st), 0);
