@@ -161,6 +161,14 @@ TEST(NoticeFormat, DiskStatusPairsAreBoundedByTheData) {
             "{\"disk\":3,\"smart\":0,\"healthy\":true},{\"disk\":5,\"smart\":2,\"healthy\":false}]}\n");
 }
 
+TEST(NoticeFormat, ServicesAsTextAndJson) {
+  const std::vector<KelctlService> found = {{"127.0.0.1", "localhost"}};
+  EXPECT_EQ(FormatServices(found, false), "127.0.0.1  localhost\n");
+  EXPECT_EQ(FormatServices(found, true), "{\"command\":\"discover\",\"ok\":true,\"services\":"
+                                         "[{\"address\":\"127.0.0.1\",\"name\":\"localhost\"}]}\n");
+  EXPECT_EQ(FormatServices({}, false), "(no service answered)\n");
+}
+
 TEST(NoticeFormat, TaskLine) {
   const unsigned char task[16] = {3, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 45, 0, 5, 1};
   EXPECT_EQ(FormatNoticeLine(5, task, 16, 60),
