@@ -139,6 +139,10 @@ struct Fields {
     auto it = kv.find(key);
     return it == kv.end() ? dflt : std::strtoll(it->second.c_str(), nullptr, 0);
   }
+  uint64_t U64(const std::string& key) const {
+    auto it = kv.find(key);
+    return it == kv.end() ? 0 : std::strtoull(it->second.c_str(), nullptr, 0);
+  }
   std::string Text(const std::string& key, const std::string& dflt) const {
     auto it = kv.find(key);
     return it == kv.end() ? dflt : Dec(it->second);
@@ -189,6 +193,13 @@ std::string KelSimSerialize(const KelSimState& s) {
       << " side=" << d.side << " port=" << d.port << " smart_status=" << int(d.smartStatus)
       << " attrs=" << AttrsText(d.attrs) << "\n";
     for (const auto& [code, n] : d.faults) o << "fault " << d.name << ' ' << Hex(code) << ' ' << n << "\n";
+    for (const auto& [slot, r] : d.records) {
+      if (r.Empty()) continue;
+      o << "vd " << d.name << ' ' << slot << " sync_saved=" << r.syncSaved
+        << " syncing=" << (r.syncing ? 1 : 0) << " mig_saved=" << r.migSaved
+        << " moved=" << r.migMoved << " mark=" << r.migMark << " rpl_copied=" << r.rplCopied
+        << " rpl_saved=" << r.rplSaved << " dirty=" << (r.dirty ? 1 : 0) << "\n";
+    }
   }
   for (const auto& v : s.volumes) {
     o << "volume " << v.name << " type=" << int(v.raidType) << " count=" << v.count
@@ -196,6 +207,9 @@ std::string KelSimSerialize(const KelSimState& s) {
     for (size_t i = 0; i < v.memberIds.size(); ++i) o << (i ? "," : "") << Hex(v.memberIds[i]);
     o << "\n";
   }
+  for (const auto& p : s.parks)
+    o << "park " << p.from << ' ' << p.fromStart << ' ' << p.count << ' ' << p.to << ' '
+      << p.toStart << "\n";
   return o.str();
 }
 
@@ -292,6 +306,24 @@ bool KelSimParse(const std::string& text, KelSimState* s, std::string* err) {
       for (std::string id; std::getline(ids, id, ',');)
         v.memberIds.push_back(static_cast<uint32_t>(std::strtoull(id.c_str(), nullptr, 0)));
       s->volumes.push_back(v);
+    } else if (kind == "vd") {
+      if (f.words.size() != 3) return bad("vd record needs disk and slot");
+      KelSimDisk* d = s->FindDisk(f.words[1]);
+      if (!d) return bad("vd record for an unknown disk");
+      KelSimVdRecord& r = d->records[std::atoi(f.words[2].c_str())];
+      r.syncSaved = f.U64("sync_saved");
+      r.syncing = f.U64("syncing") != 0;
+      r.migSaved = f.U64("mig_saved");
+      r.migMoved = f.U64("moved");
+      r.migMark = f.U64("mark");
+      r.rplCopied = f.U64("rpl_copied");
+      r.rplSaved = f.U64("rpl_saved");
+      r.dirty = f.U64("dirty") != 0;
+    } else if (kind == "park") {
+      if (f.words.size() != 6) return bad("park needs disk, start, count, disk and start");
+      s->parks.push_back({f.words[1], std::strtoull(f.words[2].c_str(), nullptr, 10),
+                          std::strtoull(f.words[3].c_str(), nullptr, 10), f.words[4],
+                          std::strtoull(f.words[5].c_str(), nullptr, 10)});
     }
   }
   if (!sawHeader) {

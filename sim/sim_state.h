@@ -18,6 +18,11 @@
 //                                  (-1: always)
 //   volume NAME key=value ...      an array shown to the host as logical target NAME: type,
 //                                  count, mark, ids (member VD ids, comma separated)
+//   vd NAME SLOT key=value ...     the controller's own record of a VD's background work:
+//                                  sync_saved, syncing, mig_saved, moved, mark, rpl_copied,
+//                                  rpl_saved, dirty (KelSimVdRecord)
+//   park FROM START COUNT TO TSTART  COUNT sectors of disk FROM at START were parked on disk
+//                                  TO at TSTART and are not back yet (KelSimPark)
 // Values are percent-encoded (%20 for a space); numbers are decimal or 0x hexadecimal.
 // A reader refuses another version number; unknown keys are ignored so that a newer
 // writer's extra fields do not break an older reader.
@@ -63,6 +68,36 @@ struct KelSimSmartAttr {
   uint8_t threshold = 0;
 };
 
+// What the controller remembers about one VD's background work, as a real controller keeps
+// it in its own metadata: the positions the host asked it to save, how far a migration has
+// really moved rows (so a replayed range is never moved twice), and the dirty flag.
+struct KelSimVdRecord {
+  uint64_t syncSaved = 0;  // 0x28: synchronised up to here (all ones: finished)
+  bool syncing = false;    // 0x09 chunks sent since the last finish or cancel
+  uint64_t migSaved = 0;   // 0x16
+  uint64_t migMoved = 0;   // 0x15: member sectors whose rows are in the new layout
+  uint64_t migMark = 0;    // array mark of the array migrating; another mark starts afresh
+  uint64_t rplCopied = 0;  // 0x17: end of the last range copied from this VD
+  uint64_t rplSaved = 0;   // 0x17 with position all ones: rplCopied at that moment
+  bool dirty = false;      // written by a synchronisation and not yet cleared by 0x0E
+
+  bool Empty() const {
+    return !syncing && !dirty && syncSaved == 0 && migSaved == 0 && migMoved == 0 &&
+           migMark == 0 && rplCopied == 0 && rplSaved == 0;
+  }
+};
+
+// The last user sectors of a disk joining an array with its data kept, parked by 0x51 until
+// 0x52 writes them back into the array. Where they were is no longer theirs: the migration
+// leaves those logical sectors to the write-back and never overwrites the parked copy.
+struct KelSimPark {
+  std::string from;
+  uint64_t fromStart = 0;
+  uint64_t count = 0;
+  std::string to;
+  uint64_t toStart = 0;
+};
+
 struct KelSimDisk {
   std::string name;
   std::string serial;
@@ -80,6 +115,7 @@ struct KelSimDisk {
   uint8_t smartStatus = 0;
   std::vector<KelSimSmartAttr> attrs;
   std::map<int, int> faults;  // sub-command code -> remaining failures, -1 always
+  std::map<int, KelSimVdRecord> records;  // by VD slot; empty records are not kept
 
   bool Attached() const { return channel >= 0; }
 };
@@ -111,6 +147,7 @@ struct KelSimState {
   std::vector<KelSimHub> hubs;
   std::vector<KelSimDisk> disks;  // in attach order
   std::vector<KelSimVolume> volumes;
+  std::vector<KelSimPark> parks;
 
   KelSimDisk* FindDisk(const std::string& name);
   const KelSimDisk* FindDisk(const std::string& name) const;

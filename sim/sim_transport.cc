@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "sharedlib/diag.h"
+#include "sim/sim_background.h"
+#include "sim/sim_call.h"
 #include "sim/sim_codec.h"
 #include "sim/sim_records.h"
 #include "sim/sim_volume_ops.h"
@@ -18,51 +20,12 @@ constexpr size_t kParamOffset = 36;
 constexpr uint16_t kUcmdSignature = 0x5A17;
 constexpr size_t kMultiItemLen = 3084;
 
-// One command being answered: the parameter area, the state and whether it changed.
-struct Call {
-  const KelSimFolder& folder;
-  KelSimState& s;
-  bool* dirty;
-  KelSimDisk* nodeDisk;  // the disk behind the node used (a volume's first member present)
-  const KelSimVolume* volume;  // the logical volume behind the node, nullptr for a disk
-  uint8_t code;
-  unsigned char* p;      // parameter area
-  size_t plen;
-};
+using Call = SimCall;
 
-// Consumes one failure of a fault set on `d` for the call's sub-command.
-bool Faulted(Call& c, KelSimDisk* d) {
-  if (!d) return false;
-  auto it = d->faults.find(c.code);
-  if (it == d->faults.end()) return false;
-  if (it->second > 0) {
-    if (--it->second == 0) d->faults.erase(it);
-    *c.dirty = true;
-  }
-  KEL_PRINT(ZEP_DBG_ERROR, "simulated fault: sub-command 0x%02X fails on %s\n", c.code,
-            d->name.c_str());
-  return true;
-}
-
-bool NeedLen(const Call& c, size_t need) {
-  if (c.plen >= need) return true;
-  KEL_PRINT(ZEP_DBG_ERROR, "sub-command 0x%02X: parameter length %zu, needs %zu\n", c.code,
-            c.plen, need);
-  return false;
-}
-
+bool Faulted(Call& c, KelSimDisk* d) { return SimFaulted(c, d); }
+bool NeedLen(const Call& c, size_t need) { return SimNeedLen(c, need); }
 // The disk addressed by controller-internal index at +off and device number at +off+2.
-KelSimDisk* Addressed(Call& c, size_t off) {
-  int ctrl = c.p[off];
-  int number = SimGetU16(c.p, off + 2);
-  const KelSimDisk* d = ctrl == c.s.controllerIndex ? c.s.DiskByNumber(number) : nullptr;
-  if (!d) {
-    KEL_PRINT(ZEP_DBG_ERROR, "sub-command 0x%02X: no disk %d on controller %d\n", c.code, number,
-              ctrl);
-    return nullptr;
-  }
-  return c.s.FindDisk(d->name);
-}
+KelSimDisk* Addressed(Call& c, size_t off) { return SimAddressed(c, off, off + 2); }
 
 bool AnswerChannel(Call& c) {
   if (!NeedLen(c, 2 + kSimChannelInfoLen) || Faulted(c, c.nodeDisk)) return false;
@@ -254,6 +217,8 @@ bool AnswerMoveLastData(Call& c) {
     KEL_PRINT(ZEP_DBG_ERROR, "%s\n", err.c_str());
     return false;
   }
+  KelSimNotePark(c.s, {from->name, fromStart, count, to->name, toStart});
+  *c.dirty = true;
   return true;
 }
 
@@ -319,7 +284,7 @@ bool Answer(Call& c) {
     case 0x04: return AnswerDevice(c);
     case 0x07: return AnswerWriteData(c);
     case 0x0C: return AnswerReadArea(c);
-    case 0x0E: return AnswerAck(c, 6, true);
+    case 0x0E: return KelSimAnswerClearDirty(c);
     case 0x0F: return AnswerBusChanged(c);
     case 0x11: return AnswerWriteAreas(c);
     case 0x12: return AnswerKeepTarget(c);
@@ -327,14 +292,12 @@ bool Answer(Call& c) {
     case 0x53: return AnswerSmart(c);
     case 0x51: return AnswerMoveLastData(c);
     case 0x70: return AnswerHotplug(c);
-    case 0x09:
-    case 0x15:
+    case 0x09: return KelSimAnswerSync(c);
+    case 0x15: return KelSimAnswerMigrate(c);
     case 0x16:
-    case 0x17:
-    case 0x28:
-    case 0x52:
-      KEL_PRINT(ZEP_DBG_ERROR, "sub-command 0x%02X is not simulated yet\n", c.code);
-      return false;
+    case 0x28: return KelSimAnswerSavePosition(c);
+    case 0x17: return KelSimAnswerReplace(c);
+    case 0x52: return KelSimAnswerRecoverParked(c);
     default:
       KEL_PRINT(ZEP_DBG_ERROR, "unknown sub-command 0x%02X\n", c.code);
       return false;

@@ -99,6 +99,11 @@ bool DiskRange(const KelSimDisk& d, const KelSimRange& r, uint64_t* start, uint6
 
 }  // namespace
 
+std::unique_ptr<SimMemberIo> KelSimImageIo(const KelSimFolder& f, const KelSimState& s,
+                                           const SimArray& a) {
+  return std::make_unique<ImageIo>(f, s, a);
+}
+
 std::vector<SimArray> KelSimFindArrays(const KelSimFolder& f, const KelSimState& s) {
   std::vector<SimVdBlock> blocks;
   unsigned char area[kSimAreaBytes];

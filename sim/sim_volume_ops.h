@@ -7,6 +7,7 @@
 #define KEL_SIM_SIM_VOLUME_OPS_H
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,8 +15,13 @@
 #include "sim/sim_array.h"
 #include "sim/sim_folder.h"
 #include "sim/sim_state.h"
+#include "sim/sim_volume.h"
 
 // --- Inside a transaction (the folder lock held) ---
+
+// Member I/O of `a` on the disk images (all three must outlive it).
+std::unique_ptr<SimMemberIo> KelSimImageIo(const KelSimFolder& f, const KelSimState& s,
+                                           const SimArray& a);
 
 // Every array found in the areas of the attached disks. A disk whose area cannot be read
 // contributes nothing.

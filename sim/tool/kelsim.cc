@@ -220,7 +220,27 @@ void ListJson(const KelSimState& s) {
       std::printf("%s\"0x%02X\":%d", first ? "" : ",", code, n);
       first = false;
     }
-    std::printf("}}");
+    std::printf("},\"vds\":[");
+    first = true;
+    for (const auto& [slot, r] : d.records) {
+      std::printf("%s{\"slot\":%d,\"sync_saved\":%llu,\"syncing\":%s,\"migration_saved\":%llu,"
+                  "\"migrated\":%llu,\"replace_copied\":%llu,\"replace_saved\":%llu,\"dirty\":%s}",
+                  first ? "" : ",", slot, static_cast<unsigned long long>(r.syncSaved),
+                  r.syncing ? "true" : "false", static_cast<unsigned long long>(r.migSaved),
+                  static_cast<unsigned long long>(r.migMoved),
+                  static_cast<unsigned long long>(r.rplCopied),
+                  static_cast<unsigned long long>(r.rplSaved), r.dirty ? "true" : "false");
+      first = false;
+    }
+    std::printf("]}");
+  }
+  std::printf("],\"parks\":[");
+  for (size_t i = 0; i < s.parks.size(); ++i) {
+    const KelSimPark& p = s.parks[i];
+    std::printf("%s{\"from\":\"%s\",\"from_start\":%llu,\"count\":%llu,\"to\":\"%s\",\"to_start\":%llu}",
+                i ? "," : "", p.from.c_str(), static_cast<unsigned long long>(p.fromStart),
+                static_cast<unsigned long long>(p.count), p.to.c_str(),
+                static_cast<unsigned long long>(p.toStart));
   }
   std::printf("]}\n");
 }

@@ -1,5 +1,5 @@
 // The simulated controller at the byte level, for what the driver layer never sends or
-// cannot count: malformed blocks and data-moving sub-commands refused, and faults that fail
+// cannot count: malformed blocks refused, and faults that fail
 // exactly as often as set. What
 // the simulator answers to well-formed commands is checked through the driver in
 // tests/integration/drv_sim_records_test.cc.
@@ -95,13 +95,6 @@ TEST_F(SimTransportTest, MalformedCommandsAreRefused) {
     EXPECT_EQ(Send(b), KelDrvSendResult::kFailed) << c.message;
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find(c.message), std::string::npos) << out;
-  }
-  // The data-moving sub-commands are refused until the simulator moves data.
-  for (uint8_t code : {0x09, 0x15, 0x16, 0x17, 0x28, 0x52}) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(Send(Ucmd(code, 42)), KelDrvSendResult::kFailed) << int(code);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("is not simulated yet"),
-              std::string::npos);
   }
   auto b = Ucmd(0x01, 84);
   const unsigned char otherCdb[10] = {0xFF, 0x5A, 0x17};

@@ -1,0 +1,261 @@
+// Background-work sub-commands of the simulated controller (contracts in sim_background.h).
+#include "sim/sim_background.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "sharedlib/diag.h"
+#include "sim/sim_codec.h"
+#include "sim/sim_rebuild.h"
+#include "sim/sim_volume_ops.h"
+
+namespace {
+
+constexpr uint64_t kAllOnes = ~uint64_t{0};
+constexpr uint64_t kMaxParked = 2048;  // sectors one write-back may carry
+
+bool Refuse(const SimCall& c, const std::string& why) {
+  KEL_PRINT(ZEP_DBG_ERROR, "sub-command 0x%02X: %s\n", c.code, why.c_str());
+  return false;
+}
+
+// The array holding VD `slot` of `d`, found afresh from the areas.
+struct Located {
+  std::vector<SimArray> arrays;
+  const SimArray* a = nullptr;
+  int index = -1;
+};
+
+bool Locate(const SimCall& c, const KelSimDisk& d, int slot, Located* out) {
+  out->arrays = KelSimFindArrays(c.folder, c.s);
+  for (const SimArray& a : out->arrays) {
+    int i = a.IndexOf(d.name, slot);
+    if (i < 0) continue;
+    out->a = &a;
+    out->index = i;
+    return true;
+  }
+  return Refuse(c, d.name + " VD " + std::to_string(slot) + " belongs to no array");
+}
+
+KelSimVdRecord& Record(SimCall& c, KelSimDisk& d, int slot) {
+  *c.dirty = true;
+  return d.records[slot];
+}
+
+void Tidy(KelSimDisk& d) {
+  std::erase_if(d.records, [](const auto& kv) { return kv.second.Empty(); });
+}
+
+// A fault on any present member fails a command that writes them all.
+bool AnyMemberFaulted(SimCall& c, const SimArray& a) {
+  for (const SimMember& m : a.members)
+    if (m.present && SimFaulted(c, c.s.FindDisk(m.disk))) return true;
+  return false;
+}
+
+// Logical ranges of the array whose old place on its first member was parked elsewhere.
+std::vector<std::pair<uint64_t, uint64_t>> ParkedOrigins(const KelSimState& s, const SimMember& first) {
+  std::vector<std::pair<uint64_t, uint64_t>> kept;
+  for (const KelSimPark& p : s.parks)
+    if (p.from == first.disk && p.fromStart >= first.start)
+      kept.emplace_back(p.fromStart - first.start, p.fromStart - first.start + p.count);
+  std::sort(kept.begin(), kept.end());
+  return kept;
+}
+
+// Whether stripe row `row` covers sectors of a live park on one of the array's members.
+bool HoldsPark(const KelSimState& s, const SimArray& a, uint64_t row) {
+  const uint64_t S = SimRowSectors(a), lo = row * S, hi = lo + S;
+  for (const KelSimPark& p : s.parks)
+    for (const SimMember& m : a.members) {
+      if (!m.present || m.disk != p.to || p.toStart < m.start) continue;
+      const uint64_t phys = p.toStart - m.start;
+      if (phys < hi && phys + p.count > lo) return true;
+    }
+  return false;
+}
+
+}  // namespace
+
+bool KelSimAnswerSync(SimCall& c) {
+  if (!SimNeedLen(c, 42)) return false;
+  const int pairs = c.p[0];
+  if (pairs < 1 || pairs > 4) return Refuse(c, std::to_string(pairs) + " pairs, 1 to 4 allowed");
+  const uint64_t start = SimGetU64(c.p, 26), count = SimGetU64(c.p, 34);
+  std::vector<std::pair<KelSimDisk*, int>> targets;
+  for (int i = 0; i < pairs; ++i) {
+    const size_t e = 2 + 6 * static_cast<size_t>(i);
+    KelSimDisk* d = SimAddressed(c, e, e + 2);
+    if (!d) return false;
+    targets.emplace_back(d, c.p[e + 4]);
+  }
+  for (auto& [d, slot] : targets)
+    if (SimFaulted(c, d)) return false;
+  if (count == 0) {  // finished (start all ones) or cancelled: the chunks stop here
+    for (auto& [d, slot] : targets) {
+      Record(c, *d, slot).syncing = false;
+      Tidy(*d);
+    }
+    return true;
+  }
+  for (auto& [d, slot] : targets) {
+    Located loc;
+    if (!Locate(c, *d, slot, &loc)) return false;
+    const SimArray& a = *loc.a;
+    // The last chunk of a RAID 5 rebuild is counted in whole stripes and may reach past a
+    // member's end: the controller stops at the end.
+    const uint64_t len = std::min(a.members[loc.index].length, a.memberLength);
+    if (start >= len)
+      return Refuse(c, "sector " + std::to_string(start) + " is past the end of " + d->name +
+                           " VD " + std::to_string(slot));
+    std::unique_ptr<SimMemberIo> io = KelSimImageIo(c.folder, c.s, a);
+    std::string err;
+    if (!SimRebuildMember(a, loc.index, start, std::min(count, len - start), *io, &err))
+      return Refuse(c, err);
+    KelSimVdRecord& r = Record(c, *d, slot);
+    r.syncing = true;
+    r.dirty = true;
+  }
+  return true;
+}
+
+bool KelSimAnswerSavePosition(SimCall& c) {
+  if (!SimNeedLen(c, 12)) return false;
+  KelSimDisk* d = SimAddressed(c, 0, 1);
+  if (!d || SimFaulted(c, d)) return false;
+  KelSimVdRecord& r = Record(c, *d, c.p[3]);
+  (c.code == 0x28 ? r.syncSaved : r.migSaved) = SimGetU64(c.p, 4);
+  Tidy(*d);
+  return true;
+}
+
+bool KelSimAnswerClearDirty(SimCall& c) {
+  if (!SimNeedLen(c, 6)) return false;
+  KelSimDisk* d = SimAddressed(c, 0, 2);
+  if (!d || SimFaulted(c, d)) return false;
+  Record(c, *d, c.p[4]).dirty = false;
+  Tidy(*d);
+  return true;
+}
+
+bool KelSimAnswerMigrate(SimCall& c) {
+  if (!SimNeedLen(c, 20)) return false;
+  KelSimDisk* d = SimAddressed(c, 0, 1);
+  if (!d) return false;
+  const int slot = c.p[3];
+  const uint64_t start = SimGetU64(c.p, 4), count = SimGetU64(c.p, 12);
+  if (count == 0) {
+    if (SimFaulted(c, d)) return false;
+    if (start == kAllOnes) {  // finished: nothing of this migration is needed any more
+      KelSimVdRecord& r = Record(c, *d, slot);
+      r.migMoved = 0;
+      r.migMark = 0;
+      Tidy(*d);
+    }
+    return true;
+  }
+  Located loc;
+  if (!Locate(c, *d, slot, &loc)) return false;
+  const SimArray& a = *loc.a;
+  if (loc.index != 0) return Refuse(c, d->name + " VD " + std::to_string(slot) + " is not the array's first VD");
+  if (AnyMemberFaulted(c, a)) return false;
+  const SimMember& first = a.members[0];
+  KelSimVdRecord& r = Record(c, *d, slot);
+  if (r.migMark != a.mark) {  // a record left by another array on this VD
+    r.migMark = a.mark;
+    r.migMoved = 0;
+  }
+  const uint64_t S = SimRowSectors(a);
+  const uint64_t rows = SimRowCount(a), fromRow = start / S,
+                 toRow = std::min(rows, (start + count + S - 1) / S);
+  if (fromRow * S > r.migMoved)
+    return Refuse(c, "rows from " + std::to_string(r.migMoved / S) + " on are not moved yet; " +
+                         "row " + std::to_string(fromRow) + " cannot go first");
+  SimOldData old;
+  old.length = std::min(a.capacity, d->capacity - kSimReservedSectors - first.start);
+  old.kept = ParkedOrigins(c.s, first);
+  old.read = [&](uint64_t lba, uint64_t n, unsigned char* out, std::string* err) {
+    return c.folder.ReadSectors(*d, first.start + lba, n, out, err);
+  };
+  std::unique_ptr<SimMemberIo> io = KelSimImageIo(c.folder, c.s, a);
+  for (uint64_t row = fromRow; row < toRow; ++row) {
+    if ((row + 1) * S <= r.migMoved) continue;  // moved before: its old place is gone
+    std::string err;
+    const bool newSpaceOnly = SimRowFirstLogical(a, row) >= old.length;
+    if (!(newSpaceOnly && HoldsPark(c.s, a, row)) && !SimMigrateRow(a, row, old, *io, &err))
+      return Refuse(c, err);
+    r.migMoved = (row + 1) * S;
+  }
+  return true;
+}
+
+bool KelSimAnswerReplace(SimCall& c) {
+  if (!SimNeedLen(c, 26)) return false;
+  KelSimDisk* from = SimAddressed(c, 0, 2);
+  KelSimDisk* to = from ? SimAddressed(c, 5, 7) : nullptr;
+  if (!to || SimFaulted(c, to)) return false;
+  const int slot = c.p[4];
+  const uint64_t start = SimGetU64(c.p, 10), count = SimGetU32(c.p, 18);
+  if (from == to) return Refuse(c, "source and target are both " + from->name);
+  if (count == 0) {
+    if (start == kAllOnes) {
+      KelSimVdRecord& r = Record(c, *from, slot);
+      r.rplSaved = r.rplCopied;
+    }
+    return true;
+  }
+  for (const KelSimDisk* disk : {from, to}) {
+    const uint64_t user = disk->capacity - kSimReservedSectors;
+    if (start >= user || count > user - start)
+      return Refuse(c, "sectors " + std::to_string(start) + "+" + std::to_string(count) +
+                           " are outside " + disk->name + "'s data area");
+  }
+  std::string err;
+  if (!KelSimCopySectors(c.folder, *from, start, *to, start, count, &err)) return Refuse(c, err);
+  Record(c, *from, slot).rplCopied = start + count;
+  return true;
+}
+
+bool KelSimAnswerRecoverParked(SimCall& c) {
+  if (!SimNeedLen(c, 26)) return false;
+  KelSimDisk* d = SimAddressed(c, 2, 4);
+  if (!d) return false;
+  const int slot = c.p[3];
+  const uint64_t count = SimGetU32(c.p, 6), at = SimGetU64(c.p, 10), position = SimGetU64(c.p, 18);
+  Located loc;
+  if (!Locate(c, *d, slot, &loc)) return false;
+  const SimArray& a = *loc.a;
+  if (AnyMemberFaulted(c, a)) return false;
+  if (count == 0 || count > kMaxParked || at >= d->capacity || count > d->capacity - at ||
+      position >= a.capacity || count > a.capacity - position)
+    return Refuse(c, std::to_string(count) + " sectors from " + d->name + ":" + std::to_string(at) +
+                         " to logical " + std::to_string(position) + " do not fit");
+  std::vector<unsigned char> parked(count * kSimSectorSize);
+  std::string err;
+  std::unique_ptr<SimMemberIo> io = KelSimImageIo(c.folder, c.s, a);
+  SimVolumeIo vol(a, *io);
+  if (!c.folder.ReadSectors(*d, at, count, parked.data(), &err) ||
+      !vol.Write(position, count, parked.data(), &err))
+    return Refuse(c, err);
+  // The park is released: rows the migration left for it are put in step now.
+  const bool released = std::erase_if(c.s.parks, [&](const KelSimPark& p) {
+                          return p.to == d->name && p.toStart == at;
+                        }) > 0;
+  const SimMember& m = a.members[loc.index];
+  if (released && at >= m.start) {
+    const uint64_t S = SimRowSectors(a), phys = at - m.start;
+    for (uint64_t row = phys / S; row <= (phys + count - 1) / S && row < SimRowCount(a); ++row)
+      if (!SimRewriteRow(a, row, *io, &err)) return Refuse(c, err);
+  }
+  *c.dirty = true;
+  return true;
+}
+
+void KelSimNotePark(KelSimState& s, const KelSimPark& p) {
+  std::erase_if(s.parks, [&](const KelSimPark& q) {
+    return q.from == p.from && q.fromStart == p.fromStart;
+  });
+  s.parks.push_back(p);
+}
