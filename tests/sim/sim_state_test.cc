@@ -11,9 +11,11 @@ TEST(SimState, SerializedStateReadsBackFieldForField) {
       .hubs = {{.side = 1, .name = "Hub with spaces %=", .reportedCount = 3}},
       .disks = {{.name = "sdb", .serial = "SER 1", .model = "Model X", .firmware = "F1",
                  .capacity = 123456789, .channel = 0, .side = 1, .port = 2, .smartStatus = 9,
-                 .attrs = {{5, 10, 36}, {9, 99, 0}}, .faults = {{0x0C, -1}, {0x04, 3}}},
-                {.name = "sda", .serial = "", .capacity = 64, .attrs = {}, .faults = {}}},
-      .volumes = {}};
+                 .attrs = {{5, 10, 36}, {9, 99, 0}}, .faults = {{0x0C, -1}, {0x04, 3}},
+                 .records = {{1, {.syncSaved = ~0ull, .syncing = true, .migMoved = 64, .dirty = true}}}},
+                {.name = "sda", .serial = "", .capacity = 64, .attrs = {}, .faults = {}, .records = {}}},
+      .volumes = {},
+      .parks = {{"sda", 8128, 32, "sdb", 4064}}};
   s.channels[2].usable = false;
   s.channels[1].slaveValid = false;
   s.channels[1].cable = 7;
@@ -30,6 +32,8 @@ TEST(SimState, SerializedStateReadsBackFieldForField) {
   EXPECT_EQ(r.disks[0].faults, s.disks[0].faults);
   EXPECT_EQ(r.disks[0].attrs[0].threshold, 36);
   EXPECT_FALSE(r.disks[1].Attached());
+  EXPECT_EQ(r.disks[0].records[1].syncSaved, ~0ull);
+  EXPECT_EQ(r.parks.size(), 1u);
 }
 
 TEST(SimState, AnotherVersionIsRefused) {
