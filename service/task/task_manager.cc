@@ -68,12 +68,9 @@ bool KelTaskManager::DispatchAsyncTask(KelAsyncTaskData* record) {
   }
 }
 
+// The disks come first: a task that shares a disk with the running one is told so (1115)
+// rather than only that something runs (1116).
 bool KelTaskManager::TaskVerify(KelAsyncTaskData* record) {
-  if (!m_running.empty()) {
-    KEL_PRINT(ZEP_DBG_ERROR, "Too many async tasks[%d]\n", static_cast<int>(m_running.size()));
-    record->nResult = KEL_TASK_TOO_MANY;
-    return false;
-  }
   std::vector<std::string> keys;
   m_pEngine->DiskKeys(*record, &keys);
   for (const std::string& key : keys) {
@@ -81,6 +78,11 @@ bool KelTaskManager::TaskVerify(KelAsyncTaskData* record) {
       record->nResult = KEL_TASK_DISK_BUSY;
       return false;
     }
+  }
+  if (!m_running.empty()) {
+    KEL_PRINT(ZEP_DBG_ERROR, "Too many async tasks[%d]\n", static_cast<int>(m_running.size()));
+    record->nResult = KEL_TASK_TOO_MANY;
+    return false;
   }
   return true;
 }
