@@ -3,37 +3,15 @@
 // cancelling call of a stop, and a task that outlives the lists while a starter holds it.
 #include "service/task/task_manager.h"
 
+#include "tests/service/fake_task_engine.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <map>
 #include <mutex>
 #include <thread>
 
 namespace {
-
-struct FakeEngine : KelTaskEngine {
-  // Set before the first task starts. Default: progress 50, never complete.
-  std::function<int(int call)> step = [](int) { return 0; };
-  std::map<int, std::vector<std::string>> disks;  // by array
-  std::atomic<int> steps{0}, cancels{0};
-
-  int Step(const KelAsyncTaskData&, uint16_t* percent) override {
-    if (percent == nullptr) return ++cancels, 0;
-    *percent = 50;
-    KelBaseThread::KelThreadSleep(1);
-    return step(++steps);
-  }
-  bool DiskKeys(const KelAsyncTaskData& t, std::vector<std::string>* keys) override {
-    *keys = disks[t.uIndex1];
-    return true;
-  }
-  bool Magic(bool, int, uint16_t* magic) override { return *magic = 7, true; }
-  uint64_t Capacity(const KelAsyncTaskData& t) override { return t.uIndex1; }
-  int GetSMRHandles(_LIB_Need_SMR_Info_t*) override { return 0; }
-  int PrepareReplace(const KelAsyncTaskData&, bool) override { return 0; }
-  bool ArrayHasDisk(int, const std::vector<_Index_Plus_t>&) override { return false; }
-};
 
 struct Tasks {
   explicit Tasks(KelTaskTimings t = Fast()) : manager(&engine, Hooks(), t) {}
