@@ -26,6 +26,7 @@ void KelAsyncTask::MarkStopped() {
 
 void KelAsyncTask::PrepareStart() {
   m_confirmed.WaitForComplete(0);
+  terminateEvent.WaitForComplete(0);  // a stop that found the thread already ending
   KelMutexGuard hold(m_mutex);
   m_taskdata.uState = KEL_TASK_STARTING;
   m_doneClock.stop();

@@ -51,7 +51,7 @@ class KelAsyncTask : public KelThread, public KelMemPool {
   void SetState(uint8_t state);
   // A client stopped the task: state 3, and from now on it counts as the client's.
   void MarkStopped();
-  // Prepares a (re)start: state 2 and no stale confirmation.
+  // Prepares a (re)start: state 2, no stale confirmation or stop request.
   void PrepareStart();
   // Waits for the first good step; false on time-out.
   bool WaitConfirmed(long ms) { return m_confirmed.WaitForComplete(ms); }

@@ -23,7 +23,8 @@ struct FakeEngine : KelTaskEngine {
     return step(++steps);
   }
   bool DiskKeys(const KelAsyncTaskData& t, std::vector<std::string>* keys) override {
-    *keys = disks[t.uIndex1];
+    const auto it = disks.find(t.uIndex1);  // read-only: several threads ask at once
+    if (it != disks.end()) *keys = it->second;
     return true;
   }
   bool Magic(bool, int, uint16_t* magic) override { return *magic = 7, true; }
