@@ -23,6 +23,7 @@
 #include "service/session/kel_client_thread.h"
 #include "service/session/kel_cmd_parser.h"
 #include "service/session/kel_user_cmd.h"
+#include "service/task/task_manager.h"
 #include "sharedlib/aes.h"
 #include "sharedlib/diag.h"
 #include "sharedlib/kel_signal.h"
@@ -49,6 +50,9 @@ void WriteInitLog(const char* line) {
 // The components the service main owns, in the order they are built. Components of later
 // layers (sessions, listeners, watchdog, parsers) take their places here as they land.
 struct Components {
+  // Background tasks go last: the registry and the command worker use them to the end.
+  std::unique_ptr<ZrTaskEngine> taskEngine;
+  std::unique_ptr<KelTaskManager> tasks;
   std::unique_ptr<KelRemoteConfig> kelConfig;
   std::unique_ptr<KelClientHash> kelCliHashTable;
   std::unique_ptr<KelClientThreadList> kelCliThreadList;
@@ -132,6 +136,7 @@ void Shutdown(Components& c, KelSrvPrivate& priv) {
   // The hot-plug listener calls into the watchdog: it stops before anything is destroyed.
   if (c.kelHpListen) c.kelHpListen->StopListen();
   KEL_PRINT(ZEP_DBG_INFO, "Kill all SMR\n");
+  c.tasks->KillAllSMR();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelSigParser\n");
   c.kelSigParser.reset();
   KEL_PRINT(ZEP_DBG_INFO, "delete kelWatchDog\n");
@@ -190,7 +195,18 @@ bool KelService(const char* cfgPath) {
       static_cast<unsigned short>(KelRemoteConfig::nKelRemoteClientListenPort),
       KelRemoteConfig::nKelRemoteMaxClientSockets);
   c.kelAccount = std::make_unique<KelAccount>(KelRemoteConfig::strAccountFile.c_str());
-  c.kelWatchDog = std::make_unique<KelWatchDog>(c.kelCliHashTable.get(), c.kelLog.get());
+  c.taskEngine = std::make_unique<ZrTaskEngine>();
+  KelTaskManager::Hooks taskHooks;
+  taskHooks.clientCount = [] { return gTotalClients.load(); };
+  taskHooks.logLine = [log = c.kelLog.get()](const std::string& line) {
+    std::string copy = line;
+    log->AddItemToQueue(copy);
+  };
+  c.tasks = std::make_unique<KelTaskManager>(c.taskEngine.get(), std::move(taskHooks));
+  KelWatchDogSettings watchSettings = KelWatchDogSettings::FromConfig();
+  watchSettings.tasks = c.tasks.get();
+  c.kelWatchDog = std::make_unique<KelWatchDog>(c.kelCliHashTable.get(), c.kelLog.get(),
+                                                watchSettings);
 
   if (c.kelMainListenSocket->GetSocketID() == -1) {
     KEL_PRINT(ZEP_DBG_ERROR,
@@ -217,6 +233,7 @@ bool KelService(const char* cfgPath) {
   c.kelCmdParser = std::make_unique<KelCmdParser>(&priv, c.kelEH.get());
   priv.pCmdParser = c.kelCmdParser.get();
   priv.pWatchDog = c.kelWatchDog.get();
+  priv.pTaskManager = c.tasks.get();
   c.kelSigParser = std::make_unique<KelSigParser>(&priv);
   KelSrvInit(&priv);
   c.kelCmdParser->start();

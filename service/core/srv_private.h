@@ -11,6 +11,7 @@ class KelAccount;
 class KelEventLog;
 class KelCmdParser;
 class KelWatchDog;
+class KelTaskManager;
 
 struct KelSrvPrivate {
   KelRemoteConfig* pConfig = nullptr;
@@ -20,6 +21,7 @@ struct KelSrvPrivate {
   KelEventLog* pEventLog = nullptr;
   KelCmdParser* pCmdParser = nullptr;
   KelWatchDog* pWatchDog = nullptr;
+  KelTaskManager* pTaskManager = nullptr;
 };
 
 #endif

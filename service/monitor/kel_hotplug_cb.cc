@@ -19,24 +19,6 @@ void KelQueueLogLine(KelEventLog* log, std::string line) {
   if (log != nullptr) log->AddItemToQueue(line);
 }
 
-bool KelSMRTimerCb::TrigSMRCheck(const _Index_Plus_t* list, int count) {
-  KEL_PRINT(ZEP_DBG_INFO, "Enter\n");
-  KelMutexGuard hold(m_mutex);
-  if (m_bPending) {
-    ++m_nSkipped;
-    return false;
-  }
-  m_newDevs.clear();
-  if (list != nullptr && count > 0) m_newDevs.assign(list, list + count);
-  if (count != 0) {
-    KEL_PRINT(ZEP_DBG_INFO, "TrigSMRCheck: find new dev[%d]\n", count);
-    m_bRequested = true;
-    m_bPending = true;
-  }
-  KEL_PRINT(ZEP_DBG_INFO, "Exit\n");
-  return true;
-}
-
 void KelHotplugTimerCb::SetHotplug() {
   KEL_PRINT(ZEP_DBG_INFO, "Receive UEvent, query driver about hotplug\n");
   _CHECK_CTLER_HOTPLUG_EVENT_IOBUFFER answer;

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#include "service/config/kel_remote_config.h"
+#include "service/core/srv_private.h"
+#include "service/session/kel_client_hash.h"
+#include "service/task/task_manager.h"
 #include "sharedlib/diag.h"
 
 KelSigWorker::~KelSigWorker() {
@@ -61,13 +65,40 @@ void KelDsSigWorker::RunOnce() {
   }
 }
 
-// Task-state signals become notices. Start requests need the task machinery, which is not
-// part of this service yet: they are dropped.
+// Task-state signals become notices. Start requests come from the task timer and are
+// served only while no client is logged in; otherwise they are dropped (the timer asks
+// again after the last logout).
 void KelSMRSigWorker::RunOnce() {
+  std::vector<KelAsyncTaskData> starts;
   for (KelSignal* signal : TakeAll()) {
     uint32_t kind = 0;
     if (signal->DataLen() >= 4 + kKelTaskRecordSize) memcpy(&kind, signal->data, sizeof kind);
     if (kind == kKelSMRTaskState) Send(KEL_NOTICE_TASK_STATE, signal->data + 4, kKelTaskRecordSize);
+    if (kind == kKelSMRStartRequest) {
+      KelAsyncTaskData record;
+      memcpy(&record, signal->data + 4, sizeof record);
+      starts.push_back(record);
+    }
     delete signal;
   }
+  if (starts.empty() || !ServiceWorkAllowed()) return;
+  for (KelAsyncTaskData& record : starts)
+    if (!Start(&record))
+      KEL_PRINT(ZEP_DBG_ERROR, "Dispatch SMR task failed. Retcode [%d]\n", record.nResult);
+}
+
+bool KelSMRSigWorker::ServiceWorkAllowed() {
+  if (!KelRemoteConfig::bAutoSMR) return false;
+  KelClientHash* hash = m_pSrvPrivate != nullptr ? m_pSrvPrivate->pClientHash : nullptr;
+  if (hash == nullptr) return gTotalClients.load() < 1;
+  if (!hash->r_lock(__FILE__, __LINE__)) return false;
+  const int clients = hash->GetCurClientNum();
+  hash->r_unlock(__FILE__, __LINE__);
+  return clients < 1;
+}
+
+bool KelSMRSigWorker::Start(KelAsyncTaskData* record) {
+  if (m_dispatch) return m_dispatch(record);
+  KelTaskManager* tasks = m_pSrvPrivate != nullptr ? m_pSrvPrivate->pTaskManager : nullptr;
+  return tasks != nullptr && tasks->DispatchAsyncTask(record);
 }

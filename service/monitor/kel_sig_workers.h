@@ -1,13 +1,15 @@
 // The workers that turn internal signals into client notices: the hot-plug worker (many
 // signals between two rounds give one notice), the disk-status worker (one notice per
-// signal, carrying its payload) and the background-work worker (task-state notices; start
-// requests are dropped until the task machinery exists).
+// signal, carrying its payload) and the background-work worker (task-state notices, and
+// starts of service work while no client is logged in).
 #ifndef KEL_SERVICE_MONITOR_KEL_SIG_WORKERS_H
 #define KEL_SERVICE_MONITOR_KEL_SIG_WORKERS_H
 
+#include <functional>
 #include <vector>
 
 #include "service/notify/kel_client_notify.h"
+#include "service/task/task_record.h"
 #include "sharedlib/kel_list.h"
 #include "sharedlib/kel_mutex.h"
 #include "sharedlib/kel_signal.h"
@@ -92,9 +94,23 @@ class KelDsSigWorker : public KelSigWorker {
 
 class KelSMRSigWorker : public KelSigWorker {
  public:
+  // Starts one task record; false when the start failed (the record tells why).
+  using Dispatch = std::function<bool(KelAsyncTaskData*)>;
+
   KelSMRSigWorker() : KelSigWorker("KelSMRSigWorker", 10) {}
   ~KelSMRSigWorker() override { terminate(); }
+  // Replaces the task manager of the service context as the starter; set before start().
+  void SetDispatch(Dispatch dispatch) { m_dispatch = std::move(dispatch); }
   void RunOnce() override;
+
+ private:
+  // No client logged in and automatic work allowed. Reads the registry under its reader
+  // lock and releases it before returning: a start waits up to seconds for its
+  // confirmation, and a login needs the writer lock meanwhile.
+  bool ServiceWorkAllowed();
+  bool Start(KelAsyncTaskData* record);
+
+  Dispatch m_dispatch;
 };
 
 #endif

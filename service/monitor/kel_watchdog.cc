@@ -53,7 +53,7 @@ KelWatchDog::KelWatchDog(KelClientHash* hash, KelEventLog* log, KelWatchDogSetti
     : m_dsMs(settings.diskStatusIntervalMs) {
   KelCliAckTimerCb::Acker acker = settings.acker;
   if (!acker) acker = [hash](int id) { return KelClientAck(hash).AckClient(id); };
-  m_pSMRTimerCb = std::make_unique<KelSMRTimerCb>();
+  m_pSMRTimerCb = std::make_unique<KelSMRTimerCb>(hash, settings.tasks);
   m_pHpTimerCb = std::make_unique<KelHotplugTimerCb>(log, m_pSMRTimerCb.get());
   m_pCliAckTimerCb = std::make_unique<KelCliAckTimerCb>(hash, settings.ackMissLimit,
                                                         std::move(acker), settings.ackGapMs);

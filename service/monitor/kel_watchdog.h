@@ -19,6 +19,7 @@ struct KelWatchDogSettings {
   unsigned long hotplugIntervalMs = 100;
   unsigned long diskStatusIntervalMs = 3600000;
   KelCliAckTimerCb::Acker acker;  // empty: the notification connection's probe
+  KelTaskManager* tasks = nullptr;  // restarts unfinished work; none: the check never fires
   // The configured hot-plug and disk-check periods.
   static KelWatchDogSettings FromConfig();
 };

@@ -1,7 +1,7 @@
 // The watchdog's periodic jobs, each a timer callback: the acknowledgement check that ends
 // sessions whose client stopped answering, the hot-plug check that compares the controller
 // before and after a device event, the disk-health round, and the background-work check
-// (a shell for now: it records requests and never fires).
+// that restarts unfinished work while no client is logged in.
 #ifndef KEL_SERVICE_MONITOR_KEL_WATCHDOG_CBS_H
 #define KEL_SERVICE_MONITOR_KEL_WATCHDOG_CBS_H
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "service/monitor/ctrl_tree.h"
+#include "service/task/task_record.h"
 #include "sharedlib/kel_mutex.h"
 #include "sharedlib/kel_signal.h"
 #include "sharedlib/kel_timer.h"
@@ -18,6 +19,7 @@
 
 class KelClientHash;
 class KelEventLog;
+class KelTaskManager;
 
 // Posts a signal with a copy of `payload`; the signal is freed when the queue refuses it.
 bool KelPostSignal(KelSignalCode code, const uint8_t* payload, int len);
@@ -45,17 +47,28 @@ class KelCliAckTimerCb : public KelTimerCallback, public KelMemPool {
   const long m_gapMs;  // pause between two clients of a round
 };
 
+// Every 3 s while no client is logged in and automatic work is allowed: after a request
+// (start-up, the last logout, a hot-plug change) reads the unfinished work from the engine
+// and makes it the stopped list of the task manager; then asks the task worker to start
+// the first task that may run.
 class KelSMRTimerCb : public KelTimerCallback, public KelMemPool {
  public:
-  KelSMRTimerCb() { TrigSMRCheck(nullptr, -1); }
+  // Without a task manager the check records requests and never fires.
+  KelSMRTimerCb(KelClientHash* hash, KelTaskManager* tasks);
   // Records a request for a check of unfinished work, with the disks that are new (none
   // when `count` is below 1). False when a check is already pending.
   bool TrigSMRCheck(const _Index_Plus_t* list, int count);
-  // Restarting background work comes with the task machinery; until then it never runs.
-  bool IsNeedToTrig() override { return false; }
-  void TimerCallbackFn() override {}
+  bool IsNeedToTrig() override;
+  void TimerCallbackFn() override;
 
  private:
+  // The service's records of the engine's unfinished work; false when there is none.
+  bool ReadUnfinished(const std::vector<_Index_Plus_t>& newDevs,
+                      std::vector<KelAsyncTaskData>* records);
+  void EndCheck(bool dropRequest);
+
+  KelClientHash* const m_pHash;
+  KelTaskManager* const m_pTasks;
   KelMutex m_mutex;
   bool m_bRequested GUARDED_BY(m_mutex) = false;
   bool m_bPending GUARDED_BY(m_mutex) = false;

@@ -5,6 +5,7 @@
 #include "service/raid/raid_change_handlers.h"
 #include "service/raid/raid_handlers.h"
 #include "service/session/kel_user_cmd.h"
+#include "service/task/net_kel_smr.h"
 #include "sharedlib/diag.h"
 
 KelRWLock gRaidOpRWLock;
@@ -38,7 +39,7 @@ RaidOpLock LockOf(unsigned char code) {
 void KelRaidCmdInit() {
   std::lock_guard<std::mutex> hold(g_tableMutex);
   if (g_hasInitialised) return;
-  // Code 1 (background tasks) has no handler yet and is answered as an unknown code.
+  aNetKelRaidFunction[KEL_CMD_SMR] = NetKelSMR;
   aNetKelRaidFunction[KEL_CMD_CREATE_RAID] = NetKelCreateRaid;
   aNetKelRaidFunction[KEL_CMD_REMOVE_RAID] = NetKelRemoveRaid;
   aNetKelRaidFunction[KEL_CMD_REPAIR_RAID] = NetKelRepairRaid;

@@ -9,6 +9,7 @@
 #include "service/core/term_handler.h"
 #include "service/monitor/kel_watchdog.h"
 #include "service/session/kel_client_thread.h"
+#include "service/task/task_manager.h"
 #include "sharedlib/diag.h"
 
 std::atomic<int> gTotalClients{0};
@@ -180,7 +181,12 @@ bool KelClientHash::Insert(KelClient* client) {
     return false;
   }
   gTotalClients = ++m_nCurClients;
-  if (m_nCurClients == 1) KEL_PRINT(ZEP_DBG_ERROR, "Client login, disable AUTO SMR\n");
+  if (m_nCurClients == 1) {
+    // Service work waiting for a retry is the service's own: a client decides from now on.
+    if (m_pSrvPrivate != nullptr && m_pSrvPrivate->pTaskManager != nullptr)
+      m_pSrvPrivate->pTaskManager->DropStopped();
+    KEL_PRINT(ZEP_DBG_ERROR, "Client login, disable AUTO SMR\n");
+  }
   return true;
 }
 

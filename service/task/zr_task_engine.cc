@@ -1,0 +1,96 @@
+// The task manager's view of the engine facade.
+#include <cstring>
+
+#include "service/engine/zr_facade.h"
+#include "service/task/task_engine.h"
+#include "sharedlib/diag.h"
+
+namespace {
+
+constexpr int kStepUnsupported = ZR_WRONG_TYPE;
+constexpr uint8_t kRaid01Type = 9;
+constexpr int kRaid01SecondHalf = 6;  // array positions of a RAID 0+1's second half start here
+
+// Strings of the records are NUL-padded and may fill their field.
+std::string Field(const char* text, size_t size) { return std::string(text, strnlen(text, size)); }
+
+bool DiskKey(int pd, std::string* key) {
+  _zr_device_info info{};
+  const int ret = zr_get_device_info(pd, &info);
+  if (ret != 0) {
+    KEL_PRINT(ZEP_DBG_ERROR, "zr_get_device_info failed, ret = %d\n", ret);
+    return false;
+  }
+  *key = Field(info.modelName, sizeof info.modelName) +
+         Field(info.serialNumber, sizeof info.serialNumber);
+  return true;
+}
+
+}  // namespace
+
+int ZrTaskEngine::Step(const KelAsyncTaskData&, uint16_t*) { return kStepUnsupported; }
+
+int ZrTaskEngine::PrepareReplace(const KelAsyncTaskData&, bool) { return kStepUnsupported; }
+
+bool ZrTaskEngine::DiskKeys(const KelAsyncTaskData& task, std::vector<std::string>* keys) {
+  std::string key;
+  if (task.uTaskCode == KEL_TASK_REPLACE_PD) {
+    for (int pd : {int{task.uIndex1}, int{task.uIndex2}}) {
+      if (!DiskKey(pd, &key)) return false;
+      keys->push_back(key);
+    }
+    return true;
+  }
+  _zr_array_info array{};
+  int ret = zr_get_array_info(task.uIndex1, &array);
+  if (ret != 0) {
+    KEL_PRINT(ZEP_DBG_ERROR, "zr_get_array_info failed, ret = %d\n", ret);
+    return false;
+  }
+  for (int i = 0; i < array.diskNum; ++i) {
+    int pos = i;
+    if (array.raidType == kRaid01Type && i >= array.diskNum / 2)
+      pos = i - array.diskNum / 2 + kRaid01SecondHalf;
+    _zr_vd_info vd{};
+    ret = zr_get_vd_info_by_array_pos(task.uIndex1, pos, &vd);
+    if (ret != 0) {
+      KEL_PRINT(ZEP_DBG_ERROR, "zr_get_vd_info_by_array_pos failed, ret = %d, idx = %d\n", ret, pos);
+      return false;
+    }
+    if (!DiskKey(static_cast<int>(vd.pd_index), &key)) return false;
+    keys->push_back(key);
+  }
+  return true;
+}
+
+bool ZrTaskEngine::Magic(bool disk, int index, uint16_t* magic) {
+  return (disk ? zr_get_PD_magicNum(index, magic) : zr_get_Array_magicNum(index, magic)) == 0;
+}
+
+uint64_t ZrTaskEngine::Capacity(const KelAsyncTaskData& task) {
+  if (task.uTaskCode == KEL_TASK_REPLACE_PD) {
+    _zr_device_info info{};
+    if (zr_get_device_info(task.uIndex1, &info) != 0) return 0;
+    return (uint64_t{info.capacityHigh} << 32) | info.capacityLow;
+  }
+  _zr_array_info array{};
+  return zr_get_array_info(task.uIndex1, &array) == 0 ? array.Capacity() : 0;
+}
+
+int ZrTaskEngine::GetSMRHandles(_LIB_Need_SMR_Info_t* info) { return zr_get_SMR_Handles(info); }
+
+bool ZrTaskEngine::ArrayHasDisk(int array, const std::vector<_Index_Plus_t>& disks) {
+  _zr_array_info info{};
+  const int ret = zr_get_array_info(array, &info);
+  if (ret != 0) {
+    KEL_PRINT(ZEP_DBG_ERROR, "zr_get_array_info failed, ret = %d\n", ret);
+    return false;
+  }
+  for (int pos = 0; pos < 16; ++pos) {
+    _zr_device_info pd{};
+    if (zr_get_device_info_by_array_pos(array, pos, &pd) != 0) continue;
+    for (const _Index_Plus_t& d : disks)
+      if (d.nIndex == static_cast<int32_t>(pd.index) && d.wdMagicNum == pd.magicNum) return true;
+  }
+  return false;
+}
