@@ -5,11 +5,9 @@
 #ifndef KEL_TESTS_ENGINE_STEP_FIXTURE_H
 #define KEL_TESTS_ENGINE_STEP_FIXTURE_H
 
-#include <cstring>
-#include <memory>
+#include <atomic>
 #include <mutex>
 #include <set>
-#include <vector>
 
 #include "driver/drv_ucmd.h"
 #include "engine_fixture.h"
@@ -18,7 +16,6 @@ struct StepCmd {
   uint8_t code;
   std::vector<uint8_t> param;  // the parameter area as sent (64 bytes)
   uint64_t U64(size_t off) const { return KelLoadLe64(param.data() + off); }
-  uint16_t U16(size_t off) const { return KelLoadLe16(param.data() + off); }
 };
 
 class StepTransport : public KelDrvTransport {
@@ -33,18 +30,10 @@ class StepTransport : public KelDrvTransport {
     if (faked || code == KEL_UCMD_WRITE_MULTI_CONF)
       m_cmds.push_back({code, std::vector<uint8_t>(buf + KEL_UCMD_HEADER, buf + KEL_UCMD_HEADER + 64)});
     if (!faked) return m_sim.Send(name, cdb, buf, len);
-    if (m_failCode == code && m_failCount != 0) {
-      if (m_failCount > 0) --m_failCount;
-      return KelDrvSendResult::kFailed;
-    }
-    return KelDrvSendResult::kOk;
+    return m_failCode == code ? KelDrvSendResult::kFailed : KelDrvSendResult::kOk;
   }
-  // Fails the next `count` commands `code` (-1: all of them).
-  void Fail(uint8_t code, int count) {
-    std::lock_guard<std::mutex> g(m_lock);
-    m_failCode = code;
-    m_failCount = count;
-  }
+  // Fails every command `code` from now on (0: none).
+  void Fail(uint8_t code) { m_failCode = code; }
   std::vector<StepCmd> Cmds() {
     std::lock_guard<std::mutex> g(m_lock);
     return m_cmds;
@@ -61,8 +50,7 @@ class StepTransport : public KelDrvTransport {
   KelSimTransport m_sim;
   std::mutex m_lock;
   std::vector<StepCmd> m_cmds;  // guarded by m_lock
-  uint8_t m_failCode = 0;       // guarded by m_lock
-  int m_failCount = 0;          // guarded by m_lock
+  std::atomic<uint8_t> m_failCode{0};
 };
 
 class StepSimTest : public EngineSimTest {
@@ -80,10 +68,7 @@ class StepSimTest : public EngineSimTest {
   }
 
   static _Index_Plus_t Ref(const KelRaidArray* ra) { return {ra->m_nIndex, ra->m_wdMagicNum, 0}; }
-  KelRaidArray* OnlyArray() {
-    std::vector<KelRaidArray*> all = RaidArrays();
-    return all.size() == 1 ? all[0] : nullptr;
-  }
+  KelRaidArray* OnlyArray() { return RaidArrays().at(0); }
 
   StepTransport* m_steps = nullptr;  // owned by m_drv
 };
