@@ -17,6 +17,7 @@
 #include "engine/conf_area.h"
 #include "engine/create_array.h"
 #include "engine/engine_defs.h"
+#include "engine/step_state.h"
 #include "sharedlib/kel_mutex.h"
 #include "sharedlib/raid_records.h"
 
@@ -207,6 +208,26 @@ class KelDeviceManage : public KelRWLock {
   // Saves after a change that returned `rc`: a failed change is discarded, a good one saved.
   int FinishChange(int rc) REQUIRES(this);
 
+  // --- background tasks (write lock): one chunk per call ---
+  // `pos` receives the sector reached and `percent` the percentage done; a call with
+  // neither cancels the running task (its last recorded position stays on the disks).
+  // Results: 0 a chunk done; 304 synchronisation finished, 503 migration finished; 300
+  // nothing to do, no trusted copy or the driver refused a chunk; 303 / 501 recording
+  // progress failed; 502 the driver refused a migration chunk; 200, 216 bad reference;
+  // 202 wrong level; 203, 205, 800 a member missing, unreadable or set aside; 215 another
+  // task or a replacement holds the array. After any failure the task is no longer
+  // running and the next call starts again from the position recorded on the disks.
+  int SyncMirrorL(_Index_Plus_t array, uint64_t* pos, uint16_t* percent) EXCLUDES(this);
+  int SyncRaid5L(_Index_Plus_t array, uint64_t* pos, uint16_t* percent) EXCLUDES(this);
+  // `percent`: four slots, one per mirror pair, all given the same value. `flag` selects
+  // the pairs (bit 0 the first, bit 1 the second; 3 both); every selected pair that needs
+  // it is synchronised in the same chunk. 201 for a flag other than 1..3.
+  int SyncRaid01L(_Index_Plus_t array, uint64_t* pos, uint16_t* percent, uint16_t flag)
+      EXCLUDES(this);
+  int MigRateArrayL(_Index_Plus_t array, uint64_t* pos, uint16_t* percent) EXCLUDES(this);
+  // The states of the running tasks (for tests and the info records).
+  const KelStepTable& Steps() const REQUIRES_SHARED(this) { return m_steps; }
+
   // --- array creation (write lock) ---
   // The size range an array of req's level could have on its disks (read lock).
   int CalCreateArraySizeL(const _CREATE_ARRAY_PDS_INFO* req, _Array_Create_Info_t* info)
@@ -252,6 +273,16 @@ class KelDeviceManage : public KelRWLock {
   void MergeRAArray() REQUIRES(this);
   void MergeVDArray() REQUIRES(this);
   void RebuildMaps() REQUIRES(this);
+  // End of every build: arrays with a running task show it again, tasks whose array is gone
+  // are dropped.
+  void ApplyStepStates() REQUIRES(this);
+  // The task of `key` is over: its state goes and its array shows no task.
+  void EndStep(const KelArrayKey& key) REQUIRES(this);
+  // The array a step addresses: 200, 216, 202 for a plain disk, 215 when the array runs a
+  // task other than `task` or is in a replacement, 900 without a driver.
+  int StepLookup(_Index_Plus_t ref, int task, KelRaidArray** ra) REQUIRES(this);
+  int SyncStepL(_Index_Plus_t ref, uint8_t raidType, uint16_t mask, uint64_t* pos,
+                uint16_t* percent, int slots) EXCLUDES(this);
   void DestroyAll() REQUIRES(this);
   void DestroyTmp() REQUIRES(this);
   void BuryAll() REQUIRES(this);
@@ -290,6 +321,8 @@ class KelDeviceManage : public KelRWLock {
   std::vector<KelPhyDevice*> m_buriedPDs GUARDED_BY(this);
   std::vector<KelVirDevice*> m_buriedVDs GUARDED_BY(this);
   std::vector<KelRaidArray*> m_buriedRAs GUARDED_BY(this);
+  // Running synchronisations and migrations; outlives every rebuild (see dm_steps.cc).
+  KelStepTable m_steps GUARDED_BY(this);
 };
 
 #endif

@@ -226,13 +226,15 @@ int KelDeviceManage::GetLIBNeedSMRInfoL(_LIB_Need_SMR_Info_t* info) {
   KEL_DM_READ_LOCK_OR_RETURN();
   std::memset(info, 0, sizeof(*info));
 
-  // At most one replacement: the first source with a later partner of the same ID.
+  // At most one replacement: the first source and its target of the same ID. The target
+  // may sit at any index, below the source's as well: a replacement onto a lower-numbered
+  // disk must be resumed like any other.
   for (int s = 0; s < MAX_PDS; ++s) {
     KelPhyDevice* src = m_pPDs[s];
     if (src == nullptr || src->m_byRplRole != KEL_RPL_SOURCE) continue;
     KelPhyDevice* tgt = nullptr;
-    for (int t = s + 1; t < MAX_PDS && tgt == nullptr; ++t)
-      if (m_pPDs[t] != nullptr && m_pPDs[t]->m_byRplRole != KEL_RPL_NONE &&
+    for (int t = 0; t < MAX_PDS && tgt == nullptr; ++t)
+      if (t != s && m_pPDs[t] != nullptr && m_pPDs[t]->m_byRplRole == KEL_RPL_TARGET &&
           m_pPDs[t]->m_byReplaceID == src->m_byReplaceID)
         tgt = m_pPDs[t];
     if (tgt == nullptr) continue;

@@ -108,6 +108,7 @@ int KelDeviceManage::InitDML() {
     AnalyzePDFragInfo();
     SortArraysByName();
     RebuildMaps();
+    ApplyStepStates();
     if (m_pKelSMART != nullptr) {
       m_pKelSMART->EnableSYSSMART();
       m_pKelSMART->GetSYSReturnStatus();
@@ -162,5 +163,6 @@ int KelDeviceManage::UpdateDMWithoutLock() {
   SortArraysByName();
   ResetPDandRAMagicNum();
   ResetPDHealthFlag();
+  ApplyStepStates();
   return 1;
 }

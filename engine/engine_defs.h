@@ -62,6 +62,7 @@ enum KelEngineCode : int {
   ZR_NOTHING_TO_REPAIR = 401,
   ZR_MIG_SAVE_FAILED = 501,
   ZR_MIG_CMD_FAILED = 502,
+  ZR_MIG_FINISHED = 503,  // migration finished (step result)
   ZR_PD_FLAGGED = 800,
   ZR_SMART_BAD = 803,
   ZR_SMART_NOT_DISK = 804,

@@ -89,6 +89,12 @@ class KelVirDevice {
   bool UpdateSrcSyncStatus(uint64_t pos);
   bool UpdateTgtSyncStatus(uint64_t pos);
   bool ClearSyncStatus();
+  // Migration marks: the position reached (flag bit 5, byte 105 bit 1, position at 116), and
+  // the end of a migration (both bits cleared, byte 115 |= 0x30, position 0).
+  bool UpdateMigStatus(uint64_t pos);
+  bool ClearMigStatus();
+  // Clears the VD's dirty flag in the driver (sub-command 0x0E); false when it failed.
+  bool ClearDeviceDirtyFlag2Drv() const;
 };
 
 // The part a member plays in the synchronisation that follows a repair.

@@ -3,6 +3,8 @@
 // it back into arrays.
 #include <cstring>
 
+#include "driver/raid_basic_op.h"
+#include "engine/dev_manage.h"
 #include "engine/phy_device.h"
 #include "engine/vir_device.h"
 #include "sharedlib/diag.h"
@@ -183,5 +185,38 @@ bool KelVirDevice::ClearSyncStatus() {
   if (blk == nullptr) return false;
   ApplyClearSync(blk);
   MakeVDConfigSectorCheckSum(blk);
+  return true;
+}
+
+bool KelVirDevice::UpdateMigStatus(uint64_t pos) {
+  _VD_Config_sector_* blk = LiveBlock(this, "record the migration position");
+  if (blk == nullptr) return false;
+  SetFlagBits(blk, KEL_VD_FLAG_MIGRATE, 0);
+  blk->SetU8(vdoff::kFlags2, static_cast<uint8_t>(blk->Flags2() | KEL_VD_FLAG2_MIGRATE));
+  blk->SetU64(vdoff::kMigPos, pos);
+  MakeVDConfigSectorCheckSum(blk);
+  return true;
+}
+
+bool KelVirDevice::ClearMigStatus() {
+  _VD_Config_sector_* blk = LiveBlock(this, "clear its migration");
+  if (blk == nullptr) return false;
+  SetFlagBits(blk, 0, KEL_VD_FLAG_MIGRATE);
+  blk->SetU8(vdoff::kFlags2, static_cast<uint8_t>(blk->Flags2() & ~KEL_VD_FLAG2_MIGRATE));
+  blk->SetU8(vdoff::kMigCtl, static_cast<uint8_t>(blk->U8(vdoff::kMigCtl) | 0x30));
+  blk->SetU64(vdoff::kMigPos, 0);
+  MakeVDConfigSectorCheckSum(blk);
+  return true;
+}
+
+bool KelVirDevice::ClearDeviceDirtyFlag2Drv() const {
+  KelDrvInterface* drv = m_pDM != nullptr ? m_pDM->Driver() : nullptr;
+  if (drv == nullptr || m_pPD == nullptr) return false;
+  KelRaidBasicOp op(*drv);
+  if (op.ClearDeviceDirtyFlagRBOP(m_pPD->CtrlDrvIndex(), m_pPD->CtrlInternalIndex(),
+                                  m_pPD->DeviceNo(), static_cast<uint8_t>(vd_index_on_pd), 0) == 0) {
+    KEL_PRINT(ZEP_DBG_ERROR, "clearing the dirty flag of VD %d failed\n", m_nIndex);
+    return false;
+  }
   return true;
 }

@@ -99,6 +99,15 @@ int zr_repair_mirror_with_new_disk_TARVOII(_Index_Plus_t array, _Index_Plus_t pd
 int zr_repair_raid5_with_new_disk_TARVOII(_Index_Plus_t array, _Index_Plus_t pd);
 int zr_repair_broken_raid01_TARVOII(_Index_Plus_t array, int n, const _Index_Plus_t* pds);
 
+// Background steps: one chunk per call (KelDeviceManage::SyncMirrorL and alike for the
+// results). `pos` (may be null) receives the sector reached, `percent` the percentage; a
+// call with both null cancels the running task. RAID 0+1: `percent` has four slots and
+// `flag` (1..3, else 201) selects the mirror pairs.
+int zr_sync_mirror_TARVOII(_Index_Plus_t array, uint64_t* pos, uint16_t* percent);
+int zr_sync_raid5_TARVOII(_Index_Plus_t array, uint64_t* pos, uint16_t* percent);
+int zr_sync_RAID01_TARVOII(_Index_Plus_t array, uint64_t* pos, uint16_t* percent, uint16_t flag);
+int zr_migration_raid_TARVOII(_Index_Plus_t array, uint64_t* pos, uint16_t* percent);
+
 // The block-device name ("sdb") under which the host sees an array or a disk; `name` holds
 // at least 32 bytes. 0, or 200 when there is none.
 int zr_Get_RA_INODE_NAME(int array, char* name);

@@ -265,3 +265,22 @@ std::string TornName(const testing::TestParamInfo<TornCase>& p) {
 INSTANTIATE_TEST_SUITE_P(EveryLevel, TornSave, testing::ValuesIn(TornCases()), TornName);
 
 }  // namespace
+
+// An interrupted replacement is found whichever of its two disks has the lower index.
+TEST_F(DMSave, AnInterruptedReplacementOntoALowerIndexIsListed) {
+  const std::string tgt = AddDisk(0, 0), src = AddDisk(0, 1);
+  kel_test::ConfAreaBuilder t, s;
+  t.Pd(0x1111, KEL_RPL_TARGET << KEL_PD_STATUS_RPL_SHIFT);
+  s.Pd(0x2222, KEL_RPL_SOURCE << KEL_PD_STATUS_RPL_SHIFT);
+  for (auto* b : {&t, &s}) b->Vd(0, {.raidType = KEL_RAID_SPAN, .length = kL, .memberIds = {0x2222}});
+  Import(tgt, t.Bytes());
+  Import(src, s.Bytes());
+  Build();
+  ASSERT_LT(PDOf(tgt)->m_nIndex, PDOf(src)->m_nIndex);
+  _LIB_Need_SMR_Info_t info;
+  ASSERT_EQ(DM().GetLIBNeedSMRInfoL(&info), ZR_OK);
+  ASSERT_EQ(info.Count(), 1);
+  EXPECT_EQ(info.Entry(0).taskType, 5);
+  EXPECT_EQ(info.Entry(0).index, static_cast<uint32_t>(PDOf(src)->m_nIndex));
+  EXPECT_EQ(info.Entry(0).third, static_cast<uint32_t>(PDOf(tgt)->m_nIndex));
+}
