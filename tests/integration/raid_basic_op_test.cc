@@ -63,27 +63,27 @@ TEST_F(WrapperBytes, EachWrapperSendsItsSubCommandLengthAndParameterBytes) {
   const struct {
     const char* what;
     std::function<int()> call;
-    int result;  // the simulator refuses most data-moving sub-commands; -1: its answer varies
+    int result;  // -1: the simulator's answer depends on its disks, only the bytes count
     uint8_t sub;
     uint32_t paramLen;
     std::vector<std::pair<int, int>> bytes;  // (offset in the parameters, value)
   } cases[] = {
-      {"sync mirror", [&] { return m_op->SyncMirrorRBOP(0, &sync); }, 0, 0x09, 42,
+      {"sync mirror", [&] { return m_op->SyncMirrorRBOP(0, &sync); }, -1, 0x09, 42,
        {{0, 2}, {8, 7}, {10, 0xEF}, {11, 0xBE}, {12, 1}, {26, 0x08}, {33, 0x01}, {34, 128}}},
-      {"sync RAID 5", [&] { return m_op->SyncRaid5RBOP(0, &sync); }, 0, 0x09, 42,
+      {"sync RAID 5", [&] { return m_op->SyncRaid5RBOP(0, &sync); }, -1, 0x09, 42,
        {{0, 2}, {34, 128}}},
-      {"sync save", [&] { return m_op->SyncSaveAddrRBOP(0, &syncSave); }, 0, 0x28, 12,
+      {"sync save", [&] { return m_op->SyncSaveAddrRBOP(0, &syncSave); }, -1, 0x28, 12,
        {{0, 3}, {1, 0x0B}, {2, 0x0A}, {3, 1}, {4, 0x88}, {11, 0x11}}},
-      {"migrate", [&] { return m_op->MigrateArrayRBOP(0, &mig); }, 0, 0x15, 20, {{12, 128}}},
-      {"migrate save", [&] { return m_op->MigrateSaveAddrRBOP(0, &migSave); }, 0, 0x16, 12,
+      {"migrate", [&] { return m_op->MigrateArrayRBOP(0, &mig); }, -1, 0x15, 20, {{12, 128}}},
+      {"migrate save", [&] { return m_op->MigrateSaveAddrRBOP(0, &migSave); }, -1, 0x16, 12,
        {{3, 1}}},
       {"move last data", [&] { return m_op->MoveLastUserData(0, 0x0304, &src, &tgt); }, -1, 0x51,
        34, {{0, 4}, {1, 3}, {2 + 8, 0x10}, {18 + 8, 0x20}}},
       {"recover last data",
-       [&] { return m_op->RecoverLastUserDataRBOP(0, 0x0506, &src, 0x0102030405060708ull); }, 0,
+       [&] { return m_op->RecoverLastUserDataRBOP(0, 0x0506, &src, 0x0102030405060708ull); }, -1,
        0x52, 26, {{0, 6}, {1, 5}, {2 + 8, 0x10}, {18, 8}, {25, 1}}},
       {"replace", [&] { return m_op->ReplaceVDRBOP(0, 1, 0x0203, 1, 4, 0x0506, 3, 0x100, 0x80); },
-       0, 0x17, 26,
+       -1, 0x17, 26,
        {{0, 1}, {1, 0}, {2, 3}, {3, 2}, {4, 1}, {5, 4}, {6, 0}, {7, 6}, {8, 5}, {9, 3}, {11, 1},
         {18, 0x80}}},
       {"clear dirty flag", [&] { return m_op->ClearDeviceDirtyFlagRBOP(0, 0, 12, 1, 5); }, 1, 0x0E,
