@@ -13,6 +13,7 @@ constexpr uint16_t kMarkerSignature = 0xAA55;
 constexpr uint16_t kVdSignature = 0xD4D6;
 constexpr uint16_t kStateValid = 1u << 0;
 constexpr uint16_t kStateSyncTarget = 1u << 4;
+constexpr uint8_t kFlags2Migrating = 1u << 1;
 
 bool KnownType(uint8_t t) {
   return t == kSimRaid0 || t == kSimRaid1 || t == kSimRaid5 || t == kSimSpan || t == kSimRaid01;
@@ -62,6 +63,7 @@ std::vector<SimVdBlock> SimReadArea(const std::string& disk, const unsigned char
     v.start = SimGetU64(b, 8);
     v.length = SimGetU64(b, 24);
     v.state = SimGetU16(b, 32);
+    v.flags2 = b[105];
     v.mark = SimGetU64(b, 36);
     v.raidType = b[100];
     v.vdCount = b[101];
@@ -134,14 +136,18 @@ std::vector<SimArray> SimGroupArrays(const std::vector<SimVdBlock>& blocks, int*
       a->members.resize(b.vdCount);
     }
     if (a->mark == 0) a->mark = b.mark;
+    if (b.flags2 & kFlags2Migrating) a->migrating = true;
     SimMember& m = a->members[index];
     if (m.present) {  // two blocks claim one position: keep the first
       ++drops;
       continue;
     }
     m.present = true;
-    bool syncing = (b.state & kStateSyncTarget) &&
-                   (b.raidType == kSimRaid1 || b.raidType == kSimRaid01);
+    // A target being rebuilt holds nothing the reads may trust: below the position saved
+    // in its block it agrees with the others anyway, above it it holds whatever was there.
+    bool syncing = (b.state & kStateSyncTarget) && (b.raidType == kSimRaid1 ||
+                                                    b.raidType == kSimRaid01 ||
+                                                    b.raidType == kSimRaid5);
     m.holdsData = TakesPart(b.raidType, index) && !syncing;
     m.disk = b.disk;
     m.slot = b.slot;

@@ -8,7 +8,7 @@
 //   (7 - s) * 256: the VD block of slot s:
 //     +0 u16 0xD4D6, +4 u32 VD id, +8 u64 first sector, +24 u64 length, +32 u16 state
 //     (bit 0 valid, bit 4 target of a running synchronisation), +36 u64 array mark,
-//     +100 u8 RAID type, +101 u8 number of VDs, +108 u8 stripe in sectors (0: 256),
+//     +105 u8 flags (bit 1: a migration is in progress), +100 u8 RAID type, +101 u8 number of VDs, +108 u8 stripe in sectors (0: 256),
 //     +112 u8 position, +212 u32[8] member VD ids in array order.
 #ifndef KEL_SIM_SIM_ARRAY_H
 #define KEL_SIM_SIM_ARRAY_H
@@ -35,6 +35,7 @@ struct SimVdBlock {
   uint64_t start = 0;      // first sector on the disk
   uint64_t length = 0;     // sectors
   uint16_t state = 0;
+  uint8_t flags2 = 0;      // byte 105
   uint64_t mark = 0;       // array mark, 0 when not set
   uint8_t raidType = 0;
   uint8_t vdCount = 0;
@@ -63,6 +64,8 @@ struct SimArray {
   std::vector<SimMember> members;  // by layout index (RAID 0+1: first half, then second)
   uint64_t memberLength = 0;       // L: the shortest member that takes part in the layout
   uint64_t capacity = 0;           // logical sectors
+  // A block says its data is still being spread from the first member (sim_migration.h).
+  bool migrating = false;
 
   // Whether every logical sector can be read, through the redundancy where needed.
   bool Readable() const;

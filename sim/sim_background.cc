@@ -1,12 +1,15 @@
 // Background-work sub-commands of the simulated controller (contracts in sim_background.h).
 #include "sim/sim_background.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "sharedlib/diag.h"
 #include "sim/sim_codec.h"
+#include "sim/sim_migration.h"
 #include "sim/sim_rebuild.h"
 #include "sim/sim_volume_ops.h"
 
@@ -14,6 +17,7 @@ namespace {
 
 constexpr uint64_t kAllOnes = ~uint64_t{0};
 constexpr uint64_t kMaxParked = 2048;  // sectors one write-back may carry
+constexpr uint64_t kJournalSectors = 2048;  // row content one journal batch holds, at least
 
 bool Refuse(const SimCall& c, const std::string& why) {
   KEL_PRINT(ZEP_DBG_ERROR, "sub-command 0x%02X: %s\n", c.code, why.c_str());
@@ -52,28 +56,6 @@ void Tidy(KelSimDisk& d) {
 bool AnyMemberFaulted(SimCall& c, const SimArray& a) {
   for (const SimMember& m : a.members)
     if (m.present && SimFaulted(c, c.s.FindDisk(m.disk))) return true;
-  return false;
-}
-
-// Logical ranges of the array whose old place on its first member was parked elsewhere.
-std::vector<std::pair<uint64_t, uint64_t>> ParkedOrigins(const KelSimState& s, const SimMember& first) {
-  std::vector<std::pair<uint64_t, uint64_t>> kept;
-  for (const KelSimPark& p : s.parks)
-    if (p.from == first.disk && p.fromStart >= first.start)
-      kept.emplace_back(p.fromStart - first.start, p.fromStart - first.start + p.count);
-  std::sort(kept.begin(), kept.end());
-  return kept;
-}
-
-// Whether stripe row `row` covers sectors of a live park on one of the array's members.
-bool HoldsPark(const KelSimState& s, const SimArray& a, uint64_t row) {
-  const uint64_t S = SimRowSectors(a), lo = row * S, hi = lo + S;
-  for (const KelSimPark& p : s.parks)
-    for (const SimMember& m : a.members) {
-      if (!m.present || m.disk != p.to || p.toStart < m.start) continue;
-      const uint64_t phys = p.toStart - m.start;
-      if (phys < hi && phys + p.count > lo) return true;
-    }
   return false;
 }
 
@@ -149,6 +131,7 @@ bool KelSimAnswerMigrate(SimCall& c) {
   if (count == 0) {
     if (SimFaulted(c, d)) return false;
     if (start == kAllOnes) {  // finished: nothing of this migration is needed any more
+      unlink(KelSimJournalPath(c.folder, d->name, slot).c_str());
       KelSimVdRecord& r = Record(c, *d, slot);
       r.migMoved = 0;
       r.migMark = 0;
@@ -159,9 +142,11 @@ bool KelSimAnswerMigrate(SimCall& c) {
   Located loc;
   if (!Locate(c, *d, slot, &loc)) return false;
   const SimArray& a = *loc.a;
-  if (loc.index != 0) return Refuse(c, d->name + " VD " + std::to_string(slot) + " is not the array's first VD");
+  if (loc.index != 0)
+    return Refuse(c, d->name + " VD " + std::to_string(slot) + " is not the array's first VD");
   if (AnyMemberFaulted(c, a)) return false;
-  const SimMember& first = a.members[0];
+  std::string err;
+  if (!KelSimSettleMigration(c.folder, c.s, a, c.dirty, &err)) return Refuse(c, err);
   KelSimVdRecord& r = Record(c, *d, slot);
   if (r.migMark != a.mark) {  // a record left by another array on this VD
     r.migMark = a.mark;
@@ -173,20 +158,26 @@ bool KelSimAnswerMigrate(SimCall& c) {
   if (fromRow * S > r.migMoved)
     return Refuse(c, "rows from " + std::to_string(r.migMoved / S) + " on are not moved yet; " +
                          "row " + std::to_string(fromRow) + " cannot go first");
-  SimOldData old;
-  old.length = std::min(a.capacity, d->capacity - kSimReservedSectors - first.start);
-  old.kept = ParkedOrigins(c.s, first);
-  old.read = [&](uint64_t lba, uint64_t n, unsigned char* out, std::string* err) {
-    return c.folder.ReadSectors(*d, first.start + lba, n, out, err);
-  };
+  const SimOldData old = KelSimOldDataOf(c.folder, c.s, a);
   std::unique_ptr<SimMemberIo> io = KelSimImageIo(c.folder, c.s, a);
-  for (uint64_t row = fromRow; row < toRow; ++row) {
-    if ((row + 1) * S <= r.migMoved) continue;  // moved before: its old place is gone
-    std::string err;
-    const bool newSpaceOnly = SimRowFirstLogical(a, row) >= old.length;
-    if (!(newSpaceOnly && HoldsPark(c.s, a, row)) && !SimMigrateRow(a, row, old, *io, &err))
-      return Refuse(c, err);
-    r.migMoved = (row + 1) * S;
+  // Rows at or below the record moved before: their old place is gone.
+  for (uint64_t row = std::max(fromRow, r.migMoved / S); row < toRow;) {
+    SimMigrationJournal j{d->name, slot, a.mark, row, {}};
+    for (uint64_t held = 0; row < toRow && held < kJournalSectors; ++row) {
+      std::vector<unsigned char> data;
+      const bool newSpaceOnly = SimRowFirstLogical(a, row) >= old.length;
+      // A row of new space only that holds a park waits for the write-back.
+      if (!(newSpaceOnly && KelSimRowHoldsPark(c.s, a, row)) &&
+          !SimReadMigrationRow(a, row, old, *io, &data, &err))
+        return Refuse(c, err);
+      held += data.size() / kSimSectorSize;
+      j.rows.push_back(std::move(data));
+    }
+    if (!KelSimWriteJournal(c.folder, j, &err)) return Refuse(c, err);
+    for (size_t i = 0; i < j.rows.size(); ++i)
+      if (!j.rows[i].empty() && !SimWriteRow(a, j.fromRow + i, j.rows[i], *io, &err))
+        return Refuse(c, err);
+    r.migMoved = row * S;
   }
   return true;
 }

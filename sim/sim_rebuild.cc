@@ -105,10 +105,11 @@ bool SimRebuildMember(const SimArray& a, int target, uint64_t phys, uint64_t cou
   return true;
 }
 
-bool SimMigrateRow(const SimArray& a, uint64_t row, const SimOldData& old, SimMemberIo& io,
-                   std::string* err) {
+bool SimReadMigrationRow(const SimArray& a, uint64_t row, const SimOldData& old,
+                         SimMemberIo& io, std::vector<unsigned char>* out, std::string* err) {
   uint64_t lo, hi;
   RowRange(a, row, &lo, &hi);
+  out->assign((hi - lo) * kSector, 0);
   if (lo == hi) return true;
   // The pieces of the row that come from the old place; everything else keeps what the new
   // layout holds there now.
@@ -129,12 +130,22 @@ bool SimMigrateRow(const SimArray& a, uint64_t row, const SimOldData& old, SimMe
     at = end;
   }
   SimVolumeIo vol(a, io);
-  std::vector<unsigned char> buf((hi - lo) * kSector);
   const bool whole = moved.size() == 1 && moved[0].first == lo && moved[0].second == hi;
-  if (!whole && !vol.Read(lo, hi - lo, buf.data(), err)) return false;
+  if (!whole && !vol.Read(lo, hi - lo, out->data(), err)) return false;
   for (const auto& [from, to] : moved)
-    if (!old.read(from, to - from, buf.data() + (from - lo) * kSector, err)) return false;
-  return vol.Write(lo, hi - lo, buf.data(), err);
+    if (!old.read(from, to - from, out->data() + (from - lo) * kSector, err)) return false;
+  return true;
+}
+
+bool SimWriteRow(const SimArray& a, uint64_t row, const std::vector<unsigned char>& data,
+                 SimMemberIo& io, std::string* err) {
+  uint64_t lo, hi;
+  RowRange(a, row, &lo, &hi);
+  if (data.size() != (hi - lo) * kSector)
+    return Fail(err, "row " + std::to_string(row) + " was given " +
+                         std::to_string(data.size() / kSector) + " sectors");
+  SimVolumeIo vol(a, io);
+  return lo == hi || vol.Write(lo, hi - lo, data.data(), err);
 }
 
 bool SimRewriteRow(const SimArray& a, uint64_t row, SimMemberIo& io, std::string* err) {

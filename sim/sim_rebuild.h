@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "sim/sim_array.h"
+#include "sim/sim_migration_view.h"
 #include "sim/sim_volume.h"
 
 // Rewrites member `target`'s sectors [phys, phys + count) from the members that hold its
@@ -36,19 +37,17 @@ uint64_t SimRowCount(const SimArray& a);
 // The first logical sector row `row` holds.
 uint64_t SimRowFirstLogical(const SimArray& a, uint64_t row);
 
-// Where the old (plain-disk) data of a migrating array is.
-struct SimOldData {
-  uint64_t length = 0;  // logical sectors [0, length) hold old data
-  // Logical ranges [first, second) the migration leaves alone: their old place is no longer
-  // theirs (parked elsewhere and written back later).
-  std::vector<std::pair<uint64_t, uint64_t>> kept;
-  // Reads old logical sectors [lba, lba + n).
-  std::function<bool(uint64_t lba, uint64_t n, unsigned char* out, std::string* err)> read;
-};
+// The logical content row `row` will hold in the new layout, [first logical, + sectors):
+// read from the old place where the plain disk had data, through the new layout otherwise.
+// Reading every row of a batch before writing any is the same as moving them one by one:
+// a row writes only member sectors that the rows after it no longer read. False with `err`
+// set on I/O failure.
+bool SimReadMigrationRow(const SimArray& a, uint64_t row, const SimOldData& old,
+                         SimMemberIo& io, std::vector<unsigned char>* out, std::string* err);
 
-// Moves row `row` into the new layout. False with `err` set on I/O failure.
-bool SimMigrateRow(const SimArray& a, uint64_t row, const SimOldData& old, SimMemberIo& io,
-                   std::string* err);
+// Writes `data` (as SimReadMigrationRow gave it) into row `row` through the new layout.
+bool SimWriteRow(const SimArray& a, uint64_t row, const std::vector<unsigned char>& data,
+                 SimMemberIo& io, std::string* err);
 
 // Rewrites row `row` with what it holds now, so that its copies and parity agree.
 bool SimRewriteRow(const SimArray& a, uint64_t row, SimMemberIo& io, std::string* err);

@@ -22,6 +22,30 @@ void XorInto(unsigned char* acc, const unsigned char* in, size_t bytes) {
   for (size_t i = 0; i < bytes; ++i) acc[i] ^= in[i];
 }
 
+enum class Where { kLayout, kOld, kKept, kNewSpace };
+
+// Where logical sector `lba` lies during a migration; *n is how many of the `count` from
+// it lie there too.
+Where Classify(const SimMigrationView& m, uint64_t lba, uint64_t count, uint64_t* n) {
+  *n = count;
+  for (const auto& [from, to] : m.old.kept) {
+    if (lba >= from && lba < to) {
+      *n = std::min(count, to - lba);
+      return Where::kKept;
+    }
+    if (from > lba) *n = std::min(*n, from - lba);
+  }
+  if (lba < m.movedEnd) {
+    *n = std::min(*n, m.movedEnd - lba);
+    return Where::kLayout;
+  }
+  if (lba < m.old.length) {
+    *n = std::min(*n, m.old.length - lba);
+    return Where::kOld;
+  }
+  return Where::kNewSpace;
+}
+
 }  // namespace
 
 bool SimVolumeIo::InRange(uint64_t lba, uint64_t count, std::string* err) const {
@@ -54,6 +78,51 @@ bool SimVolumeIo::ReadPiece(int column, int parity, uint64_t phys, uint64_t coun
 
 bool SimVolumeIo::Read(uint64_t lba, uint64_t count, unsigned char* out, std::string* err) {
   if (!InRange(lba, count, err)) return false;
+  return m_mig ? ReadMigrating(lba, count, out, err) : ReadLayout(lba, count, out, err);
+}
+
+bool SimVolumeIo::Write(uint64_t lba, uint64_t count, const unsigned char* in, std::string* err) {
+  if (!InRange(lba, count, err)) return false;
+  return m_mig ? WriteMigrating(lba, count, in, err) : WriteLayout(lba, count, in, err);
+}
+
+bool SimVolumeIo::ReadMigrating(uint64_t lba, uint64_t count, unsigned char* out,
+                                std::string* err) {
+  for (uint64_t n = 0; count > 0; lba += n, count -= n, out += n * kSector) {
+    switch (Classify(*m_mig, lba, count, &n)) {
+      case Where::kKept:
+        if (!m_mig->readKept(lba, n, out, err)) return false;
+        break;
+      case Where::kOld:
+        if (!m_mig->old.read(lba, n, out, err)) return false;
+        break;
+      default:
+        if (!ReadLayout(lba, n, out, err)) return false;
+    }
+  }
+  return true;
+}
+
+bool SimVolumeIo::WriteMigrating(uint64_t lba, uint64_t count, const unsigned char* in,
+                                 std::string* err) {
+  for (uint64_t n = 0; count > 0; lba += n, count -= n, in += n * kSector) {
+    switch (Classify(*m_mig, lba, count, &n)) {
+      case Where::kLayout:
+        if (!WriteLayout(lba, n, in, err)) return false;
+        break;
+      case Where::kOld:
+        if (!m_mig->writeOld(lba, n, in, err)) return false;
+        break;
+      default:
+        return Fail(err, "logical sectors " + std::to_string(lba) + "+" + std::to_string(n) +
+                             " have no place to be written until the migration reaches them");
+    }
+  }
+  return true;
+}
+
+bool SimVolumeIo::ReadLayout(uint64_t lba, uint64_t count, unsigned char* out,
+                             std::string* err) {
   while (count > 0) {
     SimPlace p = SimLocate(m_a, lba);
     uint64_t n = std::min(p.run, count);
@@ -65,8 +134,8 @@ bool SimVolumeIo::Read(uint64_t lba, uint64_t count, unsigned char* out, std::st
   return true;
 }
 
-bool SimVolumeIo::Write(uint64_t lba, uint64_t count, const unsigned char* in, std::string* err) {
-  if (!InRange(lba, count, err)) return false;
+bool SimVolumeIo::WriteLayout(uint64_t lba, uint64_t count, const unsigned char* in,
+                              std::string* err) {
   if (m_a.raidType == kSimRaid5) return WriteRows(lba, count, in, err);
   while (count > 0) {
     SimPlace p = SimLocate(m_a, lba);
@@ -95,7 +164,7 @@ bool SimVolumeIo::WriteRows(uint64_t lba, uint64_t count, const unsigned char* i
   for (uint64_t r = lba / rowLen; r * rowLen < end; ++r) {
     uint64_t rowStart = r * rowLen, from = std::max(lba, rowStart),
              to = std::min(end, rowStart + rowLen);
-    if (to - from < rowLen && !Read(rowStart, rowLen, row.data(), err)) return false;
+    if (to - from < rowLen && !ReadLayout(rowStart, rowLen, row.data(), err)) return false;
     std::memcpy(row.data() + (from - rowStart) * kSector, in + (from - lba) * kSector,
                 (to - from) * kSector);
     int p = SimParityMember(m_a.count, r);
@@ -113,6 +182,8 @@ bool SimVolumeIo::WriteRows(uint64_t lba, uint64_t count, const unsigned char* i
 
 bool SimVolumeIo::Check(uint64_t* bad, std::string* err) {
   *bad = UINT64_MAX;
+  if (m_mig)  // rows not moved yet have no redundancy to compare
+    return Fail(err, "the array is being migrated: its redundancy is complete when that ends");
   if (m_a.raidType == kSimRaid1 || m_a.raidType == kSimRaid01) return CheckMirrors(bad, err);
   if (m_a.raidType == kSimRaid5) return CheckParity(bad, err);
   return true;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "sim/sim_data.h"
+#include "sim/sim_migration.h"
 #include "sim/sim_volume.h"
 
 namespace {
@@ -59,7 +60,7 @@ using VolumeFn = std::function<bool(const KelSimState& s, const SimArray& a, Sim
 bool WithVolume(const KelSimFolder& f, const std::string& disk, int slot, const VolumeFn& fn,
                 std::string* err) {
   return f.Transact(
-      [&](KelSimState& s, bool*, std::string* e) {
+      [&](KelSimState& s, bool* dirty, std::string* e) {
         const KelSimDisk* d = s.FindDisk(disk);
         if (!d) return Fail(e, "no disk " + disk);
         if (!d->Attached()) return Fail(e, "disk " + disk + " is not plugged in");
@@ -69,8 +70,12 @@ bool WithVolume(const KelSimFolder& f, const std::string& disk, int slot, const 
           if (!a.Readable() || a.capacity == 0)
             return Fail(e, "the array of " + disk + ":" + std::to_string(slot) +
                                " is missing members it cannot do without");
+          // A migration killed mid-batch is finished first, so that the view below is true.
+          if (a.migrating && !KelSimSettleMigration(f, s, a, dirty, e)) return false;
+          SimMigrationView view;
+          const bool migrating = KelSimMigrationOf(f, s, a, &view);
           ImageIo image(f, s, a);
-          SimVolumeIo io(a, image);
+          SimVolumeIo io(a, image, migrating ? &view : nullptr);
           return fn(s, a, io, e);
         }
         return Fail(e, disk + ":" + std::to_string(slot) + " is not a VD of an array");
