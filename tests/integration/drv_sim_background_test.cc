@@ -2,7 +2,11 @@
 // wrappers as the engine sends it, and judged by content: a pattern written through an
 // array's layout must read back with the same sum and intact redundancy afterwards.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include "sim/sim_background.h"
+#include "sim/sim_codec.h"
 #include "sim/sim_volume_ops.h"
 #include "tests/integration/integ_fixture.h"
 #include "tests/support/conf_area_builder.h"
@@ -22,14 +26,17 @@ class SimBackground : public SimDriverTest {
   }
 
   // An array of `n` VDs of `len` sectors at sector 0 of sda, sdb, ...; member `target` is
-  // marked as a synchronisation target (it holds no data yet) when given.
-  void MakeArray(uint8_t type, int n, uint64_t len, uint8_t stripe, int target = -1) {
+  // marked as a synchronisation target (it holds no data yet) when given; `flags105` 2
+  // marks the array as being migrated.
+  void MakeArray(uint8_t type, int n, uint64_t len, uint8_t stripe, int target = -1,
+                 uint8_t flags105 = 0) {
     std::vector<uint32_t> ids;
     for (int i = 0; i < n; ++i) ids.push_back(100 + i);
     for (int i = 0; i < n; ++i) {
       kel_test::ConfVd vd{.raidType = type, .vdCount = uint8_t(n), .position = uint8_t(i),
                           .length = len, .stripeSectors = stripe, .memberIds = ids,
-                          .extraState = uint16_t(i == target ? 0x10 : 0), .vdId = ids[i]};
+                          .extraState = uint16_t(i == target ? 0x10 : 0),
+                          .flags105 = flags105, .vdId = ids[i]};
       if (type == 9 && i >= n / 2) {
         vd.position = uint8_t(i - n / 2);
         vd.secondHalf = true;
@@ -70,6 +77,28 @@ class SimBackground : public SimDriverTest {
     io.SetSectorCount(count);
     return m_op->MigrateArrayRBOP(0, &io);
   }
+  // Migrates a range in a child process that dies before the state is saved, as a kill -9
+  // between the image writes and the save leaves the folder.
+  void MigrateAndDie(uint64_t start, uint64_t count) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      std::string err;
+      Folder().Transact(
+          [&](KelSimState& s, bool* dirty, std::string*) {
+            unsigned char p[20] = {};
+            SimPutU64(p, 4, start);
+            SimPutU64(p, 12, count);
+            SimCall c{Folder(), s, dirty, s.FindDisk("sda"), nullptr, 0x15, p, sizeof p};
+            _exit(KelSimAnswerMigrate(c) ? 0 : 1);
+            return false;
+          },
+          &err);
+      _exit(2);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_EQ(status, 0);
+  }
   KelSimVdRecord Record(int disk) {
     KelSimState s;
     std::string err;
@@ -91,6 +120,7 @@ TEST_F(SimBackground, SynchronisationRebuildsAMemberFromItsRedundancy) {
     const std::string before = Sum();
     MakeArray(c.type, c.n, 4096, 32, c.target);  // the member is now a target...
     Scribble(c.target, 99);                      // ...holding nothing of the array's data
+    EXPECT_EQ(Sum(), before) << int(c.type);     // reads go round it
     for (uint64_t at = 0; at < 4096; at += 128) ASSERT_TRUE(Sync(c.target, at, 128)) << at;
     EXPECT_TRUE(Record(c.target).dirty && Record(c.target).syncing);
     ASSERT_TRUE(Sync(c.target, ~0ull, 0));
@@ -112,7 +142,10 @@ TEST_F(SimBackground, FaultsHitTheDiskWrittenAndAMissingSourceFailsTheChunk) {
   std::string after;
   ASSERT_TRUE(KelSimDiskSum(Folder(), "sdc", {}, &after, &err));
   EXPECT_EQ(after, before);  // a failed chunk writes nothing
-  ASSERT_TRUE(KelSimSetFault(Folder(), "sdc", 0x09, 0, &err));
+  // A counted fault reaches the caller once per 16 failures: two rounds of two attempts on
+  // each of the four disks' nodes.
+  ASSERT_TRUE(KelSimSetFault(Folder(), "sdc", 0x09, 31, &err));
+  EXPECT_FALSE(Sync(2, 0, 128));
   EXPECT_TRUE(Sync(2, 0, 128));
   ASSERT_TRUE(KelSimUnplug(Folder(), "sdb", &err));
   EXPECT_FALSE(Sync(2, 128, 128));
@@ -132,7 +165,9 @@ TEST_F(SimBackground, SavedPositionsAndCancelAreKeptPerVd) {
 
 // A plain disk's data becomes a RAID 0 or RAID 5 array's logical content. The last 32
 // sectors are parked on the second member (whose last row, for RAID 5, is a parity row)
-// and written back at the end; a range sent again after the middle must not be moved twice.
+// and written back at the end; a range sent again, after a process died before saving how
+// far it came or after a restart, must not be moved twice; meanwhile the volume reads the
+// unmoved rows where they still are.
 TEST_F(SimBackground, MigrationKeepsThePlainDisksContent) {
   for (uint8_t type : {0, 5}) {
     const int n = type == 0 ? 2 : 3;
@@ -140,7 +175,7 @@ TEST_F(SimBackground, MigrationKeepsThePlainDisksContent) {
     std::string err, plain;
     Scribble(0, 11 + type);
     ASSERT_TRUE(KelSimDiskSum(Folder(), "sda", {}, &plain, &err));
-    MakeArray(type, n, len, 32);
+    MakeArray(type, n, len, 32, -1, 2);
     _LASTUSERDATA_POS_INFO from{}, to{};
     from.SetDeviceNo(kDev[0]);
     from.SetSectorCount(32);
@@ -150,13 +185,18 @@ TEST_F(SimBackground, MigrationKeepsThePlainDisksContent) {
     to.SetStartLBA(len - 32);
     ASSERT_TRUE(m_op->MoveLastUserData(0, kDev[0], &from, &to));
     for (uint64_t at = 0; at < len; at += 128) {
+      if (at == 256) MigrateAndDie(at, 2048);  // rows far past the replay below
       ASSERT_TRUE(Migrate(at, 128)) << at;
+      if (at == 2304) {
+        EXPECT_EQ(Sum(kUser), plain) << int(type);
+      }
       if (at == 4096) {
         ASSERT_TRUE(Migrate(0, 1024));  // a restart replaying old rows
       }
     }
     ASSERT_TRUE(Migrate(~0ull, 0));
     ASSERT_TRUE(m_op->RecoverLastUserDataRBOP(0, kDev[0], &to, kUser - 32));
+    MakeArray(type, n, len, 32);  // the migration flag cleared
     EXPECT_EQ(Sum(kUser), plain) << int(type);
     EXPECT_TRUE(Consistent()) << int(type);
   }
