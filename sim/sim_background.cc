@@ -223,8 +223,15 @@ bool KelSimAnswerRecoverParked(SimCall& c) {
       position >= a.capacity || count > a.capacity - position)
     return Refuse(c, std::to_string(count) + " sectors from " + d->name + ":" + std::to_string(at) +
                          " to logical " + std::to_string(position) + " do not fit");
-  std::vector<unsigned char> parked(count * kSimSectorSize);
   std::string err;
+  if (!KelSimSettleMigration(c.folder, c.s, a, c.dirty, &err)) return Refuse(c, err);
+  // Written back into rows not moved yet, the sectors would land where old data still lies,
+  // and the migration would later overwrite them.
+  SimMigrationView view;
+  if (KelSimMigrationOf(c.folder, c.s, a, &view) && position + count > view.movedEnd)
+    return Refuse(c, "logical sectors " + std::to_string(position) + "+" + std::to_string(count) +
+                         " are not migrated yet");
+  std::vector<unsigned char> parked(count * kSimSectorSize);
   std::unique_ptr<SimMemberIo> io = KelSimImageIo(c.folder, c.s, a);
   SimVolumeIo vol(a, *io);
   if (!c.folder.ReadSectors(*d, at, count, parked.data(), &err) ||

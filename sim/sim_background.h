@@ -11,13 +11,15 @@
 //   0x15 migrate member sectors [start, start + count) of the array whose first VD it
 //        addresses: every stripe row touched and not yet moved goes into the level's
 //        layout, in order. The record keeps how far rows really moved, so a range sent
-//        again after a restart is not moved twice. A row of new space only that holds
+//        again after a restart is not moved twice; a journal written before each batch
+//        covers a process killed before its state save (sim_migration.h). A row of new space only that holds
 //        parked sectors waits for 0x52. Count 0: start all ones finishes (the record is
 //        forgotten), anything else cancels.
 //   0x17 copy raw sectors [start, start + count) from a VD's disk to the same place on
 //        the target disk; count 0 with start all ones records how far the copy came.
 //   0x52 write parked sectors (the position record names where they lie) back into the
-//        array at a logical position, and release the park.
+//        array at a logical position, and release the park; refused while the array is
+//        flagged as migrating and the rows there are not moved yet.
 // Faults set for the code apply to every disk the command writes (for the recording
 // calls, the disk addressed); an unplugged member the command needs fails it. Each handler
 // prints one line when it fails.

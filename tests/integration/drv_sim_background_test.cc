@@ -189,13 +189,14 @@ TEST_F(SimBackground, MigrationKeepsThePlainDisksContent) {
       ASSERT_TRUE(Migrate(at, 128)) << at;
       if (at == 2304) {
         EXPECT_EQ(Sum(kUser), plain) << int(type);
+        EXPECT_FALSE(m_op->RecoverLastUserDataRBOP(0, kDev[0], &to, kUser - 32));  // too early
       }
       if (at == 4096) {
         ASSERT_TRUE(Migrate(0, 1024));  // a restart replaying old rows
       }
     }
-    ASSERT_TRUE(Migrate(~0ull, 0));
     ASSERT_TRUE(m_op->RecoverLastUserDataRBOP(0, kDev[0], &to, kUser - 32));
+    ASSERT_TRUE(Migrate(~0ull, 0));
     MakeArray(type, n, len, 32);  // the migration flag cleared
     EXPECT_EQ(Sum(kUser), plain) << int(type);
     EXPECT_TRUE(Consistent()) << int(type);
