@@ -27,12 +27,13 @@ bool HoldsSystem(const KelPhyDevice* pd) {
   return false;
 }
 
-// A disk in a replacement, or one whose arrays run a background task.
+// A disk in a replacement, or one whose arrays run a background task or are being copied.
 bool DiskBusy(const KelPhyDevice* pd) {
   if (pd->m_byRplRole != KEL_RPL_NONE || pd->m_bReplacing) return true;
   for (int i = 0; i < pd->m_nVDNum; ++i) {
     const KelVirDevice* vd = pd->m_pVDDev[i];
-    if (vd != nullptr && vd->m_pArray != nullptr && vd->m_pArray->nSyncMigReplacing != KEL_TASK_NONE)
+    if (vd != nullptr && vd->m_pArray != nullptr &&
+        (vd->m_pArray->nSyncMigReplacing != KEL_TASK_NONE || vd->m_pArray->bInReplacement))
       return true;
   }
   return false;
