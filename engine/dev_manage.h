@@ -17,6 +17,7 @@
 #include "engine/conf_area.h"
 #include "engine/create_array.h"
 #include "engine/engine_defs.h"
+#include "engine/replace_pd.h"
 #include "engine/step_state.h"
 #include "sharedlib/kel_mutex.h"
 #include "sharedlib/raid_records.h"
@@ -31,16 +32,6 @@ class KelDrvInterface;
 struct KelMultiConfNode;
 struct KelPartitionWipe;
 class KelDeviceManage;
-
-// The disk replacement engine. Replacement is not built yet: the manager keeps the object
-// so that its lifetime and the recovery call of every rebuild are already in place.
-class KelReplacePD {
- public:
-  explicit KelReplacePD(KelDeviceManage* dm) : m_pDM(dm) {}
-  // Recovers the state of a replacement interrupted by a restart. Nothing to recover yet.
-  void RecoverReplacement() {}
-  KelDeviceManage* m_pDM;
-};
 
 // Assertion-style diagnostic naming the function, for lock failures of the L methods.
 #define KEL_DM_ASSERT_TEXT(text)                                                          \
@@ -225,6 +216,22 @@ class KelDeviceManage : public KelRWLock {
   int SyncRaid01L(_Index_Plus_t array, uint64_t* pos, uint16_t* percent, uint16_t flag)
       EXCLUDES(this);
   int MigRateArrayL(_Index_Plus_t array, uint64_t* pos, uint16_t* percent) EXCLUDES(this);
+  // --- disk replacement (write lock; dm_replace.cc) ---
+  // Sets up the copy of disk `src` onto `tgt`: the target gets the source's configuration
+  // and both are marked. 0; 504 a replacement exists; 201 index above 31, the same disk or a
+  // source without VDs; 200 empty slot; 216 stale magic; 205 a disk unusable; 215 the target
+  // is in use or a source's array runs a task; 218 a system target; 208 a target too small;
+  // 900 the save failed.
+  int ReplacePDCreateReltL(_Index_Plus_t src, _Index_Plus_t tgt) EXCLUDES(this);
+  // One chunk of the copy. 0 a chunk done; 508 finished (the target is the member now, the
+  // source blank); 505 / 506 a disk does not carry its role; 507 the driver refused a
+  // chunk; 900 a save failed; 200, 201, 216 bad reference. A null `percent` stops the copy
+  // (the position on the disks stays). After a failure the next call resumes from the disks.
+  int ReplacePDDoOnceL(_Index_Plus_t src, _Index_Plus_t tgt, uint16_t* percent) EXCLUDES(this);
+  // Cancels a replacement: the target's copied area goes, the source's marks go. An index
+  // of 255 names a disk that is not there; 200 when both are.
+  int ReplacePDRemoveReltL(_Index_Plus_t src, _Index_Plus_t tgt) EXCLUDES(this);
+
   // The states of the running tasks (for tests and the info records).
   const KelStepTable& Steps() const REQUIRES_SHARED(this) { return m_steps; }
 
@@ -273,6 +280,16 @@ class KelDeviceManage : public KelRWLock {
   void MergeRAArray() REQUIRES(this);
   void MergeVDArray() REQUIRES(this);
   void RebuildMaps() REQUIRES(this);
+  // At every build: the arrays on a replacement source are marked as in a replacement, and
+  // the disks of a running copy as replacing.
+  void RPLCheckStatus() REQUIRES(this);
+  // A disk named by a replacement call: 201 index outside 0..31, 200 empty slot, 216 stale
+  // magic.
+  int RplLookup(_Index_Plus_t ref, KelPhyDevice** pd) const REQUIRES_SHARED(this);
+  // Resumes a copy from the disks' roles and recorded position.
+  void RplFirstStep(const KelPhyDevice* src, int tgt) REQUIRES(this);
+  int RplFinish(uint16_t* percent) REQUIRES(this);
+  int RplFail(int code) REQUIRES(this);
   // End of every build: arrays with a running task show it again, tasks whose array is gone
   // are dropped.
   void ApplyStepStates() REQUIRES(this);

@@ -27,15 +27,25 @@ bool HoldsSystem(const KelPhyDevice* pd) {
   return false;
 }
 
-// A disk in a replacement, or one whose arrays run a background task.
+// A disk in a replacement, or one whose arrays run a background task or are being copied.
 bool DiskBusy(const KelPhyDevice* pd) {
   if (pd->m_byRplRole != KEL_RPL_NONE || pd->m_bReplacing) return true;
   for (int i = 0; i < pd->m_nVDNum; ++i) {
     const KelVirDevice* vd = pd->m_pVDDev[i];
-    if (vd != nullptr && vd->m_pArray != nullptr && vd->m_pArray->nSyncMigReplacing != KEL_TASK_NONE)
+    if (vd != nullptr && vd->m_pArray != nullptr &&
+        (vd->m_pArray->nSyncMigReplacing != KEL_TASK_NONE || vd->m_pArray->bInReplacement))
       return true;
   }
   return false;
+}
+
+// An array one of whose disks is being copied onto another: the copy carries the
+// configuration as it was when the replacement began, so a change now would come back
+// undone at the finish. Changes wait until the replacement ends.
+int RefuseInReplacement(const KelRaidArray* ra) {
+  if (!ra->bInReplacement) return ZR_OK;
+  KEL_PRINT(ZEP_DBG_ERROR, "array %d is in a replacement\n", ra->m_nIndex);
+  return ZR_PD_BUSY;
 }
 
 bool Unusable(const KelPhyDevice* pd) {
@@ -81,6 +91,10 @@ int KelDeviceManage::LookupNewMemberPD(_Index_Plus_t ref, KelPhyDevice** out) co
   if (HoldsSystem(pd)) {
     KEL_PRINT(ZEP_DBG_ERROR, "disk %d holds the system\n", ref.nIndex);
     return ZR_SYSTEM_DISK;
+  }
+  if (pd->m_byRplRole != KEL_RPL_NONE) {
+    KEL_PRINT(ZEP_DBG_ERROR, "disk %d takes part in a replacement\n", ref.nIndex);
+    return ZR_PD_BUSY;
   }
   *out = pd;
   return ZR_OK;
@@ -137,6 +151,7 @@ int KelDeviceManage::RemoveArraysL(int n, const _Index_Plus_t* arrays, int* resu
       KEL_PRINT(ZEP_DBG_ERROR, "array %d holds the system\n", arrays[i].nIndex);
       rc = ZR_SYSTEM_ARRAY;
     }
+    if (rc == ZR_OK) rc = RefuseInReplacement(ra);
     if (rc == ZR_OK) rc = ra->RemoveMyself();
     results[i] = rc;
     anyFailed = anyFailed || rc != ZR_OK;
@@ -159,6 +174,7 @@ int KelDeviceManage::AddMirrorSpareL(_Index_Plus_t array, _Index_Plus_t disk) {
   KelRaidArray* ra = nullptr;
   KelPhyDevice* pd = nullptr;
   int rc = LookupRA(array, &ra);
+  if (rc == ZR_OK) rc = RefuseInReplacement(ra);
   if (rc == ZR_OK) rc = LookupPD(disk, true, &pd);
   if (rc == ZR_OK && ra->m_byRaidType != KEL_RAID_1) {
     KEL_PRINT(ZEP_DBG_ERROR, "array %d is not a mirror\n", array.nIndex);
@@ -183,6 +199,7 @@ int KelDeviceManage::RemoveMirrorSpareL(_Index_Plus_t array) {
   KEL_DM_WRITE_LOCK_OR_RETURN();
   KelRaidArray* ra = nullptr;
   int rc = LookupRA(array, &ra);
+  if (rc == ZR_OK) rc = RefuseInReplacement(ra);
   if (rc == ZR_OK && ra->m_byRaidType != KEL_RAID_1) rc = ZR_WRONG_TYPE;
   if (rc == ZR_OK) rc = static_cast<KelRaid1*>(ra)->RemoveSpare();
   return FinishChange(rc);
@@ -194,6 +211,7 @@ int KelDeviceManage::RepairMirrorWithSpareL(_Index_Plus_t array) {
   KEL_DM_WRITE_LOCK_OR_RETURN();
   KelRaidArray* ra = nullptr;
   int rc = LookupRA(array, &ra);
+  if (rc == ZR_OK) rc = RefuseInReplacement(ra);
   if (rc == ZR_OK && ra->m_byRaidType != KEL_RAID_1) rc = ZR_WRONG_TYPE;
   if (rc == ZR_OK) rc = static_cast<KelRaid1*>(ra)->RepairWithSpare();
   return FinishChange(rc);
@@ -204,6 +222,7 @@ int KelDeviceManage::RepairMirrorWithNewPDL(_Index_Plus_t array, _Index_Plus_t d
   KelRaidArray* ra = nullptr;
   KelPhyDevice* pd = nullptr;
   int rc = LookupRA(array, &ra);
+  if (rc == ZR_OK) rc = RefuseInReplacement(ra);
   if (rc == ZR_OK) rc = LookupNewMemberPD(disk, &pd);
   if (rc == ZR_OK && ra->m_byRaidType != KEL_RAID_1) rc = ZR_WRONG_TYPE;
   if (rc == ZR_OK) rc = static_cast<KelRaid1*>(ra)->RepairWithNewPD(pd);
@@ -221,6 +240,7 @@ int KelDeviceManage::RepairRaid5ValidateParam(_Index_Plus_t array, _Index_Plus_t
     return ZR_MAGIC_MISMATCH;
   if (HoldsSystem(pd)) return ZR_SYSTEM_DISK;
   if (ra->m_byRaidType != KEL_RAID_5) return ZR_WRONG_TYPE;
+  if (RefuseInReplacement(ra) != ZR_OK || pd->m_byRplRole != KEL_RPL_NONE) return ZR_PD_BUSY;
   if (int rc = ra->CanbeRepair(); rc != ZR_OK) return rc;
   if (Unusable(pd)) return ZR_PD_UNREADABLE;
   return ZR_OK;
@@ -244,6 +264,7 @@ int KelDeviceManage::RepairRaid01ValidatePram(_Index_Plus_t array, int n,
   if (ra == nullptr) return ZR_NO_OBJECT;
   if (ra->m_wdMagicNum != array.wdMagicNum) return ZR_MAGIC_MISMATCH;
   if (ra->m_byRaidType != KEL_RAID_01) return ZR_WRONG_TYPE;
+  if (RefuseInReplacement(ra) != ZR_OK) return ZR_PD_BUSY;
   if (int rc = ra->CanbeRepair(); rc != ZR_OK) return rc;
   for (int i = 0; i < n; ++i) {
     const KelPhyDevice* pd = m_pPDs[pds[i].nIndex];
@@ -251,6 +272,7 @@ int KelDeviceManage::RepairRaid01ValidatePram(_Index_Plus_t array, int n,
     if (pd->m_wdMagicNum != pds[i].wdMagicNum) return ZR_MAGIC_MISMATCH;
     if (Unusable(pd)) return ZR_PD_UNREADABLE;
     if (HoldsSystem(pd)) return ZR_SYSTEM_DISK;
+    if (pd->m_byRplRole != KEL_RPL_NONE) return ZR_PD_BUSY;
   }
   return ZR_OK;
 }

@@ -103,7 +103,7 @@ int KelDeviceManage::InitDML() {
   InitDataBeforeUpdateDM(true);
   int ok = ScanHardware(1) && ReadPDConfigData(1) && BuildVDArray(1);
   if (ok) {
-    if (m_pKelRPL != nullptr) m_pKelRPL->RecoverReplacement();
+    RPLCheckStatus();
     ValidateArrays();
     AnalyzePDFragInfo();
     SortArraysByName();
@@ -157,7 +157,7 @@ int KelDeviceManage::UpdateDMWithoutLock() {
   MergeVDArray();
   BuryAll();
 
-  if (m_pKelRPL != nullptr) m_pKelRPL->RecoverReplacement();
+  RPLCheckStatus();
   ValidateArrays();
   AnalyzePDFragInfo();
   SortArraysByName();

@@ -236,20 +236,25 @@ int KelDeviceManage::MigRateArrayL(_Index_Plus_t ref, uint64_t* pos, uint16_t* p
   const KelStepState st = *run;
 
   if (st.cur >= st.total) {
-    // The creation parked the first disk's last sectors at the end of the VD in table slot
-    // 1; they go back to where they belong in the array, the end of the first VD's data.
+    // The creation parked the first disk's last user sectors at the end of the VD in table
+    // slot 1; they go back to where they belong in the array: the place they had on that
+    // disk, counted from the first VD's start. The first VD may be shorter than the disk's
+    // old data, so its end is not that place.
     const uint8_t type = ra->m_byRaidType;
     const KelVirDevice* park = ra->m_arVDs[1];
+    const KelVirDevice* first = ra->m_arVDs[0];
+    const uint64_t usable = first != nullptr ? first->m_pPD->UsableSectors() : 0;
     if ((type == KEL_RAID_0 || type == KEL_RAID_5 || type == KEL_RAID_01) && park != nullptr &&
-        (ra->status & KEL_RA_STATUS_MISSING) == 0 && st.total >= kLastDataSectors) {
+        first != nullptr && (ra->status & KEL_RA_STATUS_MISSING) == 0 &&
+        usable >= first->m_dw64StartSector + kLastDataSectors) {
       _LASTUSERDATA_POS_INFO at{};
       at.byCtlerInternalIndex = park->m_pPD->CtrlInternalIndex();
       at.byVDId = static_cast<uint8_t>(park->vd_index_on_pd);
       at.SetDeviceNo(park->m_pPD->DeviceNo());
       at.SetSectorCount(kLastDataSectors);
       at.SetStartLBA(park->m_dw64StartSector + park->m_dw64SectorLength - kLastDataSectors);
-      if (op.RecoverLastUserDataRBOP(st.ctrl, park->m_pPD->DeviceNo(), &at,
-                                     st.total - kLastDataSectors) == 0) {
+      const uint64_t home = usable - kLastDataSectors - first->m_dw64StartSector;
+      if (op.RecoverLastUserDataRBOP(st.ctrl, park->m_pPD->DeviceNo(), &at, home) == 0) {
         KEL_PRINT(ZEP_DBG_ERROR, "bringing back the last user data of array %d failed\n",
                   ra->m_nIndex);
         EndStep(key);

@@ -63,6 +63,11 @@ enum KelEngineCode : int {
   ZR_MIG_SAVE_FAILED = 501,
   ZR_MIG_CMD_FAILED = 502,
   ZR_MIG_FINISHED = 503,  // migration finished (step result)
+  ZR_RPL_EXISTS = 504,      // a replacement is already set up
+  ZR_RPL_NOT_SOURCE = 505,  // the source disk is not marked as a replacement source
+  ZR_RPL_NOT_TARGET = 506,  // the target disk is not marked as a replacement target
+  ZR_RPL_CMD_FAILED = 507,  // the driver refused a copy command
+  ZR_RPL_FINISHED = 508,    // replacement finished (step result)
   ZR_PD_FLAGGED = 800,
   ZR_SMART_BAD = 803,
   ZR_SMART_NOT_DISK = 804,

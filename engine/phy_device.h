@@ -153,6 +153,17 @@ class KelPhyDevice {
   // The sectors this disk's partition-wipe marks ask to zero: sector 0 of a marked disk,
   // the first sector of each marked VD slot.
   void ClearPDPartitionData(std::vector<KelPartitionWipe>* out) const;
+
+  // --- replacement marks in the working area (phy_device_rpl.cc); the caller saves ---
+  // The disk's role (KEL_RPL_*) and copy position in the PD sector and in every block in
+  // use, with the blocks' replacement-in-progress flag.
+  void UpdatePDConfRPLStatus(uint8_t role, uint64_t position);
+  // The position up to which the copy has come, in the PD sector and every block in use.
+  void SetPDRPLStartLBA(uint64_t position);
+  // No role, no position, no flag: the disk is out of any replacement.
+  void ClearPDRPLStatus();
+  // End of the last VD area on the disk (0 without VDs).
+  uint64_t LastVDEnd() const;
 };
 
 #endif

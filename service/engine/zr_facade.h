@@ -108,6 +108,13 @@ int zr_sync_raid5_TARVOII(_Index_Plus_t array, uint64_t* pos, uint16_t* percent)
 int zr_sync_RAID01_TARVOII(_Index_Plus_t array, uint64_t* pos, uint16_t* percent, uint16_t flag);
 int zr_migration_raid_TARVOII(_Index_Plus_t array, uint64_t* pos, uint16_t* percent);
 
+// Disk replacement (KelDeviceManage::ReplacePD*L for the results): set up the copy of disk
+// `src` onto `tgt`, copy one chunk (a null `percent` stops the copy; 508 when finished), and
+// cancel (an index of 255 names a disk that is gone, not both). Indexes 0..31, else 200.
+int zr_replace_pd_init_TARVOII(_Index_Plus_t src, _Index_Plus_t tgt);
+int zr_replace_pd_TARVOII(_Index_Plus_t src, _Index_Plus_t tgt, uint16_t* percent);
+int zr_replace_pd_remove_TARVOII(_Index_Plus_t src, _Index_Plus_t tgt);
+
 // The block-device name ("sdb") under which the host sees an array or a disk; `name` holds
 // at least 32 bytes. 0, or 200 when there is none.
 int zr_Get_RA_INODE_NAME(int array, char* name);

@@ -32,3 +32,24 @@ int zr_migration_raid_TARVOII(_Index_Plus_t array, uint64_t* pos, uint16_t* perc
   ZR_CHECK_RANGE(array.nIndex, MAX_ARRAY_SLOTS);
   return DM()->MigRateArrayL(array, pos, percent);
 }
+
+int zr_replace_pd_init_TARVOII(_Index_Plus_t src, _Index_Plus_t tgt) {
+  ZR_CHECK_INIT();
+  ZR_CHECK_RANGE(src.nIndex, MAX_PDS);
+  ZR_CHECK_RANGE(tgt.nIndex, MAX_PDS);
+  return DM()->ReplacePDCreateReltL(src, tgt);
+}
+
+int zr_replace_pd_TARVOII(_Index_Plus_t src, _Index_Plus_t tgt, uint16_t* percent) {
+  ZR_CHECK_INIT();
+  ZR_CHECK_RANGE(src.nIndex, MAX_PDS);
+  ZR_CHECK_RANGE(tgt.nIndex, MAX_PDS);
+  return DM()->ReplacePDDoOnceL(src, tgt, percent);
+}
+
+int zr_replace_pd_remove_TARVOII(_Index_Plus_t src, _Index_Plus_t tgt) {
+  ZR_CHECK_INIT();
+  const auto ok = [](int i) { return (i >= 0 && i < MAX_PDS) || i == 255; };
+  if (!ok(src.nIndex) || !ok(tgt.nIndex)) return ZR_NO_OBJECT;
+  return DM()->ReplacePDRemoveReltL(src, tgt);
+}
