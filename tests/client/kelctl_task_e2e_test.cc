@@ -53,8 +53,9 @@ class TaskE2e : public KelctlE2e {
 };
 
 // A mirror loses a member, is repaired with a blank disk and synchronised by a client's
-// task: the pattern written before is what the array holds afterwards, on both copies.
-TEST_F(TaskE2e, ARepairedMirrorIsSynchronisedAndKeepsItsData) {
+// task, stopped and started again on the way: the pattern written before is what the array
+// holds afterwards, on both copies.
+TEST_F(TaskE2e, ARepairedMirrorIsSynchronisedAcrossAStopAndKeepsItsData) {
   // A client stays logged in throughout, so the service leaves the work to its clients.
   RawClient guest(port);
   ASSERT_EQ(guest.Login("guest", "rovak").RetCode(), 0);
@@ -84,6 +85,18 @@ TEST_F(TaskE2e, ARepairedMirrorIsSynchronisedAndKeepsItsData) {
   Smr(c, KEL_TASK_OP_START, index, magic, &ret);
   ASSERT_EQ(ret, 0) << info;
   KelAsyncTaskData q;
+  // Stopped part-way, the task answers at once; started again it goes on from where it was.
+  ASSERT_TRUE(WaitFor([&] { return Smr(c, KEL_TASK_OP_QUERY, index, magic, &ret).uPercent >= 5; }));
+  const auto asked = std::chrono::steady_clock::now();
+  q = Smr(c, KEL_TASK_OP_STOP, index, magic, &ret);
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
+  ASSERT_EQ(ret, 0);
+  const uint16_t reached = Smr(c, KEL_TASK_OP_QUERY, index, magic, &ret).uPercent;
+  EXPECT_EQ(ret, KEL_TASK_IS_STOPPED);
+  EXPECT_GE(reached, 5);
+  Smr(c, KEL_TASK_OP_START, index, magic, &ret);
+  ASSERT_EQ(ret, 0);
+  EXPECT_GE(Smr(c, KEL_TASK_OP_QUERY, index, magic, &ret).uPercent, reached);
   ASSERT_TRUE(WaitFor([&] {
     q = Smr(c, KEL_TASK_OP_QUERY, index, magic, &ret);
     return ret != 0;
