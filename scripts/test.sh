@@ -24,9 +24,10 @@ scripts/build.sh build-asan -DKEL_SANITIZE=ON -DKEL_BUILD_BENCH=OFF -DCMAKE_BUIL
 
 echo "== ThreadSanitizer build, concurrency tests only"
 # Pipeline, registry, timers, event log, login, model lock, the locks themselves and the
-# watchdog with its signal workers.
+# watchdog with its signal workers, the background-task manager and its command.
 tsan_tests=(kel_mutex_test kel_timer_test cmd_pipeline_test client_hash_test event_log_test
-            login_test dm_concurrency_test watchdog_test sig_workers_test)
+            login_test dm_concurrency_test watchdog_test sig_workers_test task_manager_test
+            task_service_test)
 if cmake -S . -B build-tsan -DKEL_TSAN=ON -DKEL_BUILD_BENCH=OFF \
      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
    cmake --build build-tsan --target "${tsan_tests[@]}" -j "$jobs"; then

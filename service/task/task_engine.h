@@ -37,8 +37,9 @@ class KelTaskEngine {
   virtual bool ArrayHasDisk(int array, const std::vector<_Index_Plus_t>& disks) = 0;
 };
 
-// The engine facade. Steps and replacement set-up answer "not supported" (202) until the engine's step functions
-// exist; the queries are the facade's own.
+// The engine facade. Synchronisation and migration steps are the facade's step functions;
+// the replacement step and its set-up answer "not supported" (202) until the facade has
+// them.
 class ZrTaskEngine : public KelTaskEngine {
  public:
   int Step(const KelAsyncTaskData& task, uint16_t* percent) override;
@@ -48,6 +49,11 @@ class ZrTaskEngine : public KelTaskEngine {
   int GetSMRHandles(_LIB_Need_SMR_Info_t* info) override;
   int PrepareReplace(const KelAsyncTaskData& task, bool withdraw) override;
   bool ArrayHasDisk(int array, const std::vector<_Index_Plus_t>& disks) override;
+
+ private:
+  // `mask` selects the mirror pairs; `percent` becomes the least progress among them.
+  static int StepRaid01(_Index_Plus_t array, uint16_t mask, uint16_t* percent);
+  static int StepReplace(const KelAsyncTaskData& task, uint16_t* percent);
 };
 
 #endif

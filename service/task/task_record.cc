@@ -30,6 +30,14 @@ const char* KelTaskWorkName(uint8_t code) {
   }
 }
 
+uint16_t KelRaid01Progress(uint16_t mask, const uint16_t (&slots)[kKelRaid01Slots], bool complete) {
+  if (complete) return 100;
+  uint16_t least = 255;
+  for (int i = 0; i < kKelRaid01Slots; ++i)
+    if ((mask & (1u << i)) != 0 && slots[i] < least) least = slots[i];
+  return least == 255 ? 0 : least;
+}
+
 bool KelTaskMatches(const KelAsyncTaskData& task, const KelAsyncTaskData& request) {
   if (task.uTaskCode != request.uTaskCode) return false;
   const auto* a = reinterpret_cast<const uint8_t*>(&task);

@@ -90,6 +90,13 @@ int KelTaskCompletionCode(uint8_t code);
 const char* KelTaskWorkName(uint8_t code);
 inline bool KelIsWorkCode(uint8_t code) { return code >= 1 && code <= 5; }
 
+// Slots of progress a RAID 0+1 synchronisation step reports, one per mirror pair.
+inline constexpr int kKelRaid01Slots = 4;
+// The progress of a RAID 0+1 synchronisation: the least of the slots whose bits `mask`
+// sets (a pair is only as far as the slowest one selected), 100 once `complete`; 0 when the
+// mask selects no slot.
+uint16_t KelRaid01Progress(uint16_t mask, const uint16_t (&slots)[kKelRaid01Slots], bool complete);
+
 // Whether `request` names the same task as `task`: equal codes, then bytes 2..7; RAID 0+1
 // requests other than start leave the half mask out; a query also matches on the two
 // indexes alone (a client may quote magic numbers from before the task changed them).

@@ -28,7 +28,42 @@ bool DiskKey(int pd, std::string* key) {
 
 }  // namespace
 
-int ZrTaskEngine::Step(const KelAsyncTaskData&, uint16_t*) { return kStepUnsupported; }
+// The facade cancels when handed neither a position nor a percent, so a null `percent`
+// passes straight through as the cancel. The task keeps no sector position: progress is
+// what it reports.
+int ZrTaskEngine::Step(const KelAsyncTaskData& task, uint16_t* percent) {
+  const _Index_Plus_t array{task.uIndex1, task.wdMagic1, 0};
+  switch (task.uTaskCode) {
+    case KEL_TASK_SYNC_RAID1:
+      return zr_sync_mirror_TARVOII(array, nullptr, percent);
+    case KEL_TASK_SYNC_RAID5:
+      return zr_sync_raid5_TARVOII(array, nullptr, percent);
+    case KEL_TASK_SYNC_RAID01:
+      return StepRaid01(array, task.wdMagic2, percent);
+    case KEL_TASK_MIGRATE_ARRAY:
+      return zr_migration_raid_TARVOII(array, nullptr, percent);
+    case KEL_TASK_REPLACE_PD:
+      return StepReplace(task, percent);
+    default:
+      KEL_PRINT(ZEP_DBG_ERROR, "no engine step for task code %d\n", task.uTaskCode);
+      return ZR_BAD_PARAM;
+  }
+}
+
+// Every slot starts at the progress already reached, so a step that fails and leaves the
+// slots alone reports no change.
+int ZrTaskEngine::StepRaid01(_Index_Plus_t array, uint16_t mask, uint16_t* percent) {
+  if (percent == nullptr) return zr_sync_RAID01_TARVOII(array, nullptr, nullptr, mask);
+  uint16_t slots[kKelRaid01Slots];
+  for (uint16_t& slot : slots) slot = *percent;
+  const int ret = zr_sync_RAID01_TARVOII(array, nullptr, slots, mask);
+  *percent = KelRaid01Progress(mask, slots, ret == kKelSyncFinished);
+  return ret;
+}
+
+// The disk replacement's step plugs in here; until the facade offers it a replacement task
+// is refused as unsupported.
+int ZrTaskEngine::StepReplace(const KelAsyncTaskData&, uint16_t*) { return kStepUnsupported; }
 
 int ZrTaskEngine::PrepareReplace(const KelAsyncTaskData&, bool) { return kStepUnsupported; }
 

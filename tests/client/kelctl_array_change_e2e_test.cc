@@ -19,34 +19,15 @@ namespace {
 
 const char* const kDisks[] = {"sda", "sdb", "sdc", "sdd"};
 
-// The number after "key": in a JSON text, or -1.
-long long JsonNumber(const std::string& json, const std::string& key) {
-  const std::string k = "\"" + key + "\":";
-  size_t at = json.find(k);
-  if (at == std::string::npos) return -1;
-  return std::stoll(json.substr(at + k.size()));
-}
-
 class KelctlArrayE2e : public KelctlE2e {
  protected:
   void MakeSim() override {
-    sim = dir.File("sim");
     ASSERT_TRUE(Kelsim({"init", "--channels", "2"}));
     for (const char* spec : {"0 master", "0 slave", "1 master", "1 slave"}) {
       std::string s(spec);
       ASSERT_TRUE(Kelsim({"add-disk", "--channel", s.substr(0, 1), "--position", s.substr(2),
                           "--size", "1G"}));
     }
-  }
-
-  // Runs kelsim on the test's controller; its standard output goes to *out.
-  bool Kelsim(std::vector<std::string> args, std::string* out = nullptr) {
-    args.insert(args.begin(), {KELSIM_BIN, "--dir", sim});
-    const std::string outFile = dir.File("kelsim.out");
-    WriteFile(outFile, "");
-    bool ok = RunProgram(args, outFile);
-    if (out != nullptr) *out = ReadFile(outFile);
-    return ok;
   }
 
   std::string Area(const char* disk) {
@@ -76,7 +57,6 @@ class KelctlArrayE2e : public KelctlE2e {
     return run.status == 0 ? static_cast<int>(JsonNumber(run.out, "index")) : -1;
   }
 
-  std::string sim;
 };
 
 // Each level: created through kelctl, shown healthy, a pattern written through the

@@ -69,10 +69,29 @@ class KelctlE2e : public ::testing::Test {
     return run;
   }
 
+  // Runs kelsim on the test's controller; its standard output goes to *out.
+  bool Kelsim(std::vector<std::string> args, std::string* out = nullptr) {
+    args.insert(args.begin(), {KELSIM_BIN, "--dir", sim});
+    const std::string outFile = dir.File("kelsim.out");
+    WriteFile(outFile, "");
+    bool ok = RunProgram(args, outFile);
+    if (out != nullptr) *out = ReadFile(outFile);
+    return ok;
+  }
+
   TempDir dir;
+  std::string sim = dir.File("sim");
   int port = 0;
   std::unique_ptr<ServiceProcess> srv;
 };
+
+// The number after "key": in a JSON text, or -1.
+inline long long JsonNumber(const std::string& json, const std::string& key) {
+  const std::string k = "\"" + key + "\":";
+  size_t at = json.find(k);
+  if (at == std::string::npos) return -1;
+  return std::stoll(json.substr(at + k.size()));
+}
 
 }  // namespace kel_test
 

@@ -113,3 +113,15 @@ TEST(TaskManager, ATaskOutlivesReclaimWhileItsStarterStillHoldsIt) {
 }
 
 }  // namespace
+
+// A RAID 0+1 synchronisation is only as far as the slowest pair its mask selects.
+TEST(TaskRecord, Raid01ProgressIsTheLeastSelectedSlotOrAHundredWhenComplete) {
+  const uint16_t slots[kKelRaid01Slots] = {40, 20, 5, 90};
+  const struct {
+    uint16_t mask;
+    bool complete;
+    uint16_t want;
+  } cases[] = {{1, false, 40}, {2, false, 20}, {3, false, 20}, {3, true, 100}, {0, false, 0}};
+  for (const auto& c : cases)
+    EXPECT_EQ(KelRaid01Progress(c.mask, slots, c.complete), c.want) << "mask " << c.mask;
+}
