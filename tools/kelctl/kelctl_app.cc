@@ -7,6 +7,7 @@
 #include "tools/kelctl/kelctl_output.h"
 #include "tools/kelctl/kelctl_runner.h"
 #include "tools/kelctl/kelctl_session.h"
+#include "tools/kelctl/kelctl_task_runner.h"
 #include "webext/client/client_connect.h"
 #include "webext/client/client_raid_query.h"
 
@@ -107,7 +108,7 @@ bool KelctlWantsDiagnostics(const std::vector<std::string>& args) {
 
 int KelctlMain(const std::vector<std::string>& args, const KelctlEnvLookup& env,
                const KelctlPrompter& prompter, std::string* out, std::string* err,
-               const KelctlLineSink& sink) {
+               const KelctlLineSink& sink, bool terminal) {
   KelctlOptions options;
   std::string error;
   if (!ParseKelctlArgs(args, env("KEL_PORT"), &options, &error)) {
@@ -118,6 +119,7 @@ int KelctlMain(const std::vector<std::string>& args, const KelctlEnvLookup& env,
     *out += KelctlHelpFor(options.helpTopic);
     return kKelctlExitOk;
   }
+  options.terminal = terminal;
   const std::string sessionPath =
       options.noSession ? "" : KelctlSessionPath(env, options.host, options.port);
   const bool logoutById = !options.clientId.empty();
@@ -134,14 +136,20 @@ int KelctlMain(const std::vector<std::string>& args, const KelctlEnvLookup& env,
     *err += "kelctl: the cipher could not be set up\n";
     return kKelctlExitFailed;
   }
-  const bool streams =
-      options.command == KelctlCommand::kEvents || options.command == KelctlCommand::kDiscover;
+  const bool streams = options.command == KelctlCommand::kEvents ||
+                       options.command == KelctlCommand::kDiscover ||
+                       options.command == KelctlCommand::kTaskWait;
   if (streams) {
     KelctlLineSink emit = sink ? sink : [out](const std::string& text) { *out += text; };
-    const bool events = options.command == KelctlCommand::kEvents;
-    KelctlOutcome outcome =
-        events ? RunKelctlEvents(options, secrets, emit) : RunKelctlDiscover(options, emit);
-    if (events && outcome.sessionEnded && !options.sessionId.empty()) {
+    // The commands that log in; discovery needs no session.
+    const bool follows = options.command != KelctlCommand::kDiscover;
+    auto run = [&] {
+      if (options.command == KelctlCommand::kTaskWait)
+        return RunKelctlTaskWait(options, secrets, emit);
+      return follows ? RunKelctlEvents(options, secrets, emit) : RunKelctlDiscover(options, emit);
+    };
+    KelctlOutcome outcome = run();
+    if (follows && outcome.sessionEnded && !options.sessionId.empty()) {
       // The stored session is over: follow with a fresh login of its own instead.
       if (!RemoveKelctlSession(sessionPath, &error)) *err += "kelctl: " + error + "\n";
       options.sessionId.clear();
@@ -149,7 +157,7 @@ int KelctlMain(const std::vector<std::string>& args, const KelctlEnvLookup& env,
         *err += "kelctl: " + error + "\n";
         return kKelctlExitUsage;
       }
-      outcome = RunKelctlEvents(options, secrets, emit);
+      outcome = run();
     }
     if (outcome.ok()) return kKelctlExitOk;
     if (options.json) emit(FormatJson(options, outcome));

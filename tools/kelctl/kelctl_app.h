@@ -17,10 +17,11 @@ inline constexpr int kKelctlExitUsage = 2;   // bad arguments, or no password to
 // Runs kelctl with `args` (without the program name). What belongs on stdout is appended
 // to *out, the error message to *err. Returns the exit status. Commands that print while
 // they run (events, discover) hand their output to `sink` as it comes, or append it to
-// *out when there is no sink.
+// *out when there is no sink. `terminal` says that standard output is a terminal, where
+// `task wait` draws a progress bar.
 int KelctlMain(const std::vector<std::string>& args, const KelctlEnvLookup& env,
                const KelctlPrompter& prompter, std::string* out, std::string* err,
-               const KelctlLineSink& sink = {});
+               const KelctlLineSink& sink = {}, bool terminal = false);
 
 // True when the options ask for the library's diagnostics to be shown (--verbose); main()
 // uses it before running to decide where those lines go.

@@ -8,6 +8,7 @@
 #include "tools/kelctl/kelctl_commands.h"
 #include "tools/kelctl/kelctl_monitor_commands.h"
 #include "tools/kelctl/kelctl_raid_commands.h"
+#include "tools/kelctl/kelctl_task_commands.h"
 
 namespace {
 
@@ -137,6 +138,8 @@ bool ResolveCommand(const KelctlCommandSpec& spec, const std::vector<std::string
       return false;
     }
     out->clientId = rest[0];
+  } else if (IsKelctlTaskCommand(words)) {
+    return ResolveKelctlTaskCommand(words, rest, values, out, error);
   } else if (IsKelctlMonitorCommand(words)) {
     return ResolveKelctlMonitorCommand(words, values, out, error);
   } else {

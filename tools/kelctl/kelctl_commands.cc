@@ -6,6 +6,7 @@
 #include "tools/kelctl/kelctl_change_commands.h"
 #include "tools/kelctl/kelctl_monitor_commands.h"
 #include "tools/kelctl/kelctl_raid_commands.h"
+#include "tools/kelctl/kelctl_task_commands.h"
 
 namespace {
 
@@ -89,6 +90,7 @@ const std::vector<KelctlCommandSpec>& KelctlCommandTable() {
     };
     for (KelctlCommandSpec& spec : KelctlRaidCommands()) all.push_back(std::move(spec));
     for (KelctlCommandSpec& spec : KelctlChangeCommands()) all.push_back(std::move(spec));
+    for (KelctlCommandSpec& spec : KelctlTaskCommands()) all.push_back(std::move(spec));
     for (KelctlCommandSpec& spec : KelctlMonitorCommands()) all.push_back(std::move(spec));
     return all;
   }();
@@ -172,7 +174,10 @@ std::string KelctlCommandName(KelctlCommand command) {
     case KelctlCommand::kDiscover: return "discover";
     case KelctlCommand::kMetrics: return "metrics";
     case KelctlCommand::kNone: break;
-    default: return KelctlRaidCommandName(command);
+    default: {
+      const std::string task = KelctlTaskCommandName(command);
+      return task.empty() ? KelctlRaidCommandName(command) : task;
+    }
   }
   return "";
 }

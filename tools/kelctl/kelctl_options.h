@@ -49,7 +49,18 @@ enum class KelctlCommand {
   // Following the service.
   kEvents,
   kDiscover,
+  // Background tasks.
+  kTaskStart,
+  kTaskStop,
+  kTaskStatus,
+  kTaskWait,
+  kTasks,
+  kReplacePrepare,
+  kReplaceWithdraw,
 };
+
+// What a task command names: an array's synchronisation or migration, or a replacement.
+enum class KelctlTaskKind { kSync, kMigrate, kReplace };
 
 // How `disk`, `vds` and `partitions` name what they show.
 enum class KelctlTarget {
@@ -129,7 +140,13 @@ struct KelctlOptions {
   unsigned short notifyPort = kKelctlDefaultNotifyPort;  // events --notify-port
   unsigned short discoverPort = kKelctlDefaultDiscoverPort;  // discover --port
   unsigned int eventCount = 0;   // events --count; 0: no limit
-  unsigned int waitSec = 0;      // events --timeout (0: none); discover --timeout
+  unsigned int waitSec = 0;      // events --timeout (0: none); discover --timeout; task wait
+
+  // Task commands: the kind, and the array (arrayRefs[0]) or the two disks.
+  KelctlTaskKind taskKind = KelctlTaskKind::kSync;
+  unsigned int fromDisk = 0;
+  unsigned int toDisk = 0;
+  bool terminal = false;  // set by the app: standard output is a terminal (task wait's bar)
 };
 
 #endif

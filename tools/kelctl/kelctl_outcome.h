@@ -5,8 +5,10 @@
 #define KEL_TOOLS_KELCTL_KELCTL_OUTCOME_H
 
 #include <string>
+#include <vector>
 
 #include "tools/kelctl/kelctl_raid_outcome.h"
+#include "webext/client/client_task.h"
 
 // The passwords one invocation needs, gathered before any connection is made.
 struct KelctlSecrets {
@@ -14,6 +16,13 @@ struct KelctlSecrets {
   std::string oldPassword;   // passwd: the target user's current password
   std::string newPassword;   // passwd: the new password
   std::string hostPassword;  // reload-driver --reboot: the host account's password
+};
+
+// What the task commands read: the task as the service returned it, or the list.
+struct KelctlTaskData {
+  KelTaskRecord task{};
+  bool haveTask = false;  // the service answered with the record (also when it refused)
+  std::vector<KelTaskRecord> tasks;
 };
 
 struct KelctlOutcome {
@@ -39,6 +48,7 @@ struct KelctlOutcome {
   // RAID commands
   KelctlRaidData raid;
   KelctlChangeData change;
+  KelctlTaskData tasks;
   // When set, what the failure means for this command, in place of the code's general
   // meaning.
   std::string message;

@@ -7,6 +7,7 @@
 #include "tools/kelctl/kelctl_commands.h"
 #include "tools/kelctl/kelctl_metrics.h"
 #include "tools/kelctl/kelctl_raid_output.h"
+#include "tools/kelctl/kelctl_task_format.h"
 #include "webext/client/client_codes.h"
 
 namespace {
@@ -66,6 +67,19 @@ std::string FormatReadable(const KelctlOptions& options, const KelctlOutcome& ou
       return "session " + options.clientId + " logged out\n";
     case KelctlCommand::kMetrics:
       return FormatKelctlMetrics(outcome);
+    case KelctlCommand::kTasks:
+      return FormatTaskTable(outcome.tasks.tasks);
+    case KelctlCommand::kReplacePrepare:
+      return "disk " + std::to_string(options.toDisk) + " is prepared to replace disk " +
+             std::to_string(options.fromDisk) + "\n";
+    case KelctlCommand::kReplaceWithdraw:
+      return "disk " + std::to_string(options.toDisk) + " no longer replaces disk " +
+             std::to_string(options.fromDisk) + "\n";
+    case KelctlCommand::kTaskStart:
+    case KelctlCommand::kTaskStop:
+    case KelctlCommand::kTaskStatus:
+    case KelctlCommand::kTaskWait:
+      return outcome.tasks.haveTask ? FormatTaskReadable(outcome.tasks.task) : "";
     case KelctlCommand::kNone:
       break;
     default:
@@ -83,7 +97,8 @@ std::string FormatJson(const KelctlOptions& options, const KelctlOutcome& outcom
         .AddInt("code", outcome.code)
         .AddString("message", outcome.message.empty() ? KelctlCodeText(outcome.code)
                                                       : outcome.message);
-    if (outcome.raid.showOnFailure) AddRaidJson(options, outcome, &json);
+    if (outcome.tasks.haveTask) json.AddObject("task", TaskJson(outcome.tasks.task));
+    else if (outcome.raid.showOnFailure) AddRaidJson(options, outcome, &json);
     return json.Text() + "\n";
   }
   switch (options.command) {
@@ -113,6 +128,22 @@ std::string FormatJson(const KelctlOptions& options, const KelctlOutcome& outcom
       break;
     case KelctlCommand::kLogout:
       json.AddString("client_id", options.clientId);
+      break;
+    case KelctlCommand::kTasks: {
+      std::vector<JsonWriter> list;
+      for (const KelTaskRecord& t : outcome.tasks.tasks) list.push_back(TaskJson(t));
+      json.AddObjects("tasks", list);
+      break;
+    }
+    case KelctlCommand::kReplacePrepare:
+    case KelctlCommand::kReplaceWithdraw:
+      json.AddInt("disk", options.fromDisk).AddInt("new_disk", options.toDisk);
+      break;
+    case KelctlCommand::kTaskStart:
+    case KelctlCommand::kTaskStop:
+    case KelctlCommand::kTaskStatus:
+    case KelctlCommand::kTaskWait:
+      if (outcome.tasks.haveTask) json.AddObject("task", TaskJson(outcome.tasks.task));
       break;
     default:
       AddRaidJson(options, outcome, &json);

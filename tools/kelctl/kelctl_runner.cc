@@ -6,6 +6,7 @@
 #include "tools/kelctl/kelctl_metrics.h"
 #include "tools/kelctl/kelctl_raid_runner.h"
 #include "tools/kelctl/kelctl_session.h"
+#include "tools/kelctl/kelctl_task_runner.h"
 #include "webext/client/kelclient.h"
 
 namespace {
@@ -82,6 +83,14 @@ void RunCommand(CLIENT_INFO* ci, const KelctlOptions& options, const KelctlSecre
       break;
     case KelctlCommand::kMetrics:
       RunKelctlMetrics(ci, outcome);
+      break;
+    case KelctlCommand::kTaskStart:
+    case KelctlCommand::kTaskStop:
+    case KelctlCommand::kTaskStatus:
+    case KelctlCommand::kTasks:
+    case KelctlCommand::kReplacePrepare:
+    case KelctlCommand::kReplaceWithdraw:
+      RunKelctlTaskCommand(ci->nCmdSock, options, outcome);
       break;
     default:
       RunKelctlRaidCommand(ci->nCmdSock, options, secrets, outcome);

@@ -32,9 +32,10 @@ int main(int argc, char** argv) {
     }
   };
   std::string out, err;
+  const bool terminal = isatty(results) == 1;
   int status = KelctlMain(
       args, [](const char* name) -> const char* { return getenv(name); }, PromptWithoutEcho,
-      &out, &err, writeResults);
+      &out, &err, writeResults, terminal);
   fflush(stdout);
   writeResults(out);
   fputs(err.c_str(), stderr);
