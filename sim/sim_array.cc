@@ -13,7 +13,6 @@ constexpr uint16_t kMarkerSignature = 0xAA55;
 constexpr uint16_t kVdSignature = 0xD4D6;
 constexpr uint16_t kStateValid = 1u << 0;
 constexpr uint16_t kStateSyncTarget = 1u << 4;
-constexpr uint8_t kFlags2Migrating = 1u << 1;
 
 bool KnownType(uint8_t t) {
   return t == kSimRaid0 || t == kSimRaid1 || t == kSimRaid5 || t == kSimSpan || t == kSimRaid01;
@@ -116,6 +115,7 @@ std::vector<SimArray> SimGroupArrays(const std::vector<SimVdBlock>& blocks, int*
   std::vector<SimArray> arrays;
   int drops = 0;
   for (const SimVdBlock& b : blocks) {
+    if (b.ReplaceRole() == kSimRplTarget) continue;
     bool listed = std::find(b.memberIds.begin(), b.memberIds.end(), b.vdId) != b.memberIds.end();
     int index = SimLayoutIndex(b.raidType, b.vdCount, b.position);
     if (!KnownType(b.raidType) || b.vdCount == 0 || b.vdCount > kSimMaxMembers || !listed ||
@@ -136,7 +136,7 @@ std::vector<SimArray> SimGroupArrays(const std::vector<SimVdBlock>& blocks, int*
       a->members.resize(b.vdCount);
     }
     if (a->mark == 0) a->mark = b.mark;
-    if (b.flags2 & kFlags2Migrating) a->migrating = true;
+    if (b.Migrating()) a->migrating = true;
     SimMember& m = a->members[index];
     if (m.present) {  // two blocks claim one position: keep the first
       ++drops;

@@ -7,7 +7,8 @@
 //   2048+4 u32 VD map: bit s set when the block of slot s is in use (slots 0 and 1)
 //   (7 - s) * 256: the VD block of slot s:
 //     +0 u16 0xD4D6, +4 u32 VD id, +8 u64 first sector, +24 u64 length, +32 u16 state
-//     (bit 0 valid, bit 4 target of a running synchronisation), +36 u64 array mark,
+//     (bit 0 valid, bit 4 target of a running synchronisation, bits 7..8 replacement role:
+//     1 source, 2 target), +36 u64 array mark,
 //     +105 u8 flags (bit 1: a migration is in progress), +100 u8 RAID type, +101 u8 number of VDs, +108 u8 stripe in sectors (0: 256),
 //     +112 u8 position, +212 u32[8] member VD ids in array order.
 #ifndef KEL_SIM_SIM_ARRAY_H
@@ -26,6 +27,8 @@ enum SimRaidType : uint8_t {
 };
 
 constexpr int kSimMaxMembers = 8;
+constexpr uint8_t kSimFlags2Migrating = 1u << 1;  // byte 105: data still being spread
+constexpr uint8_t kSimRplTarget = 2;              // replacement role of a copy in progress
 
 // One valid VD block of one disk.
 struct SimVdBlock {
@@ -42,6 +45,9 @@ struct SimVdBlock {
   uint32_t stripe = 0;     // sectors, 0 in the block read as 256
   uint8_t position = 0;    // raw position byte
   std::vector<uint32_t> memberIds;  // the first vdCount entries
+
+  uint8_t ReplaceRole() const { return (state >> 7) & 3; }
+  bool Migrating() const { return flags2 & kSimFlags2Migrating; }
 };
 
 // One position of an array.
@@ -81,8 +87,9 @@ struct SimArray {
 std::vector<SimVdBlock> SimReadArea(const std::string& disk, const unsigned char* area);
 
 // Groups blocks into arrays (same type, VD count, member-id list, compatible marks), places
-// each block by its position and works out the member length and capacity. Blocks that do
-// not fit (id not in their own list, position out of range or taken, unknown type) are
+// each block by its position and works out the member length and capacity. A replacement
+// target's blocks are copies of its source's, made before its data is: the source stays the
+// member until the replacement ends, so they take no part. Blocks that do not fit (id not in their own list, position out of range or taken, unknown type) are
 // left out and counted in *dropped when given.
 std::vector<SimArray> SimGroupArrays(const std::vector<SimVdBlock>& blocks, int* dropped = nullptr);
 

@@ -167,3 +167,31 @@ bool KelSimRowHoldsPark(const KelSimState& s, const SimArray& a, uint64_t row) {
     }
   return false;
 }
+
+std::vector<int> SimForgetEndedMigrations(KelSimDisk& d, const std::vector<SimVdBlock>& blocks) {
+  std::vector<int> cleared;
+  for (auto& [slot, r] : d.records) {
+    if (r.migMoved == 0 && r.migMark == 0) continue;
+    const bool migrating = std::any_of(blocks.begin(), blocks.end(), [&](const SimVdBlock& b) {
+      return b.slot == slot && b.Migrating();
+    });
+    if (migrating) continue;
+    r.migMoved = 0;
+    r.migMark = 0;
+    cleared.push_back(slot);
+  }
+  std::erase_if(d.records, [](const auto& kv) { return kv.second.Empty(); });
+  return cleared;
+}
+
+void KelSimAreaWritten(const KelSimFolder& f, KelSimDisk& d, const unsigned char* area,
+                       bool* dirty) {
+  const std::vector<SimVdBlock> blocks = SimReadArea(d.name, area);
+  if (!SimForgetEndedMigrations(d, blocks).empty()) *dirty = true;
+  // A journal left by a process killed before its first state save has no record to clear,
+  // and would otherwise be replayed onto the next array with the same mark.
+  for (int slot = 0; slot < 2; ++slot)
+    if (std::none_of(blocks.begin(), blocks.end(),
+                     [&](const SimVdBlock& b) { return b.slot == slot && b.Migrating(); }))
+      unlink(KelSimJournalPath(f, d.name, slot).c_str());
+}

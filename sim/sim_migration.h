@@ -43,7 +43,19 @@ bool SimDecodeJournal(const std::string& bytes, SimMigrationJournal* j);
 std::string KelSimJournalPath(const KelSimFolder& f, const std::string& disk, int slot);
 bool KelSimWriteJournal(const KelSimFolder& f, const SimMigrationJournal& j, std::string* err);
 
+// How far a migration moved belongs to the array that was migrating; once the blocks of a
+// VD stop saying "migrating" (finished, deleted, or replaced by another array that may well
+// carry the same mark and slot), the record must not follow the next array there. Clears
+// the migration part of `d`'s records whose slot in `blocks` (the disk's area just written)
+// is not a migrating VD; returns the slots cleared.
+std::vector<int> SimForgetEndedMigrations(KelSimDisk& d, const std::vector<SimVdBlock>& blocks);
+
 // --- Inside a transaction (the folder lock held) ---
+
+// The same after `area` was written on `d`; the journals of its VDs not migrating go too.
+// Sets *dirty when a record changed.
+void KelSimAreaWritten(const KelSimFolder& f, KelSimDisk& d, const unsigned char* area,
+                       bool* dirty);
 
 // Where the old data of array `a` (its first member's plain-disk content) is. The readers
 // refer to `f` and `s`, which must outlive the result.

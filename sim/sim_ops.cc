@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sim/sim_migration.h"
 #include "sim/sim_uevent.h"
 
 namespace {
@@ -283,10 +284,13 @@ bool KelSimAreaImport(const KelSimFolder& f, const std::string& disk,
     return Fail(err, "a configuration area is exactly " + std::to_string(kSimAreaBytes) +
                          " bytes, not " + std::to_string(area.size()));
   return f.Transact(
-      [&](KelSimState& s, bool*, std::string* e) {
+      [&](KelSimState& s, bool* dirty, std::string* e) {
         KelSimDisk* d;
-        if (!FindDisk(s, disk, &d, e)) return false;
-        return f.WriteSectors(*d, KelSimFolder::AreaSector(*d), kSimAreaSectors, area.data(), e);
+        if (!FindDisk(s, disk, &d, e) ||
+            !f.WriteSectors(*d, KelSimFolder::AreaSector(*d), kSimAreaSectors, area.data(), e))
+          return false;
+        KelSimAreaWritten(f, *d, area.data(), dirty);
+        return true;
       },
       err);
 }

@@ -11,6 +11,7 @@
 #include "sim/sim_background.h"
 #include "sim/sim_call.h"
 #include "sim/sim_codec.h"
+#include "sim/sim_migration.h"
 #include "sim/sim_records.h"
 #include "sim/sim_volume_ops.h"
 
@@ -132,6 +133,7 @@ bool AnswerWriteAreas(Call& c) {
       KEL_PRINT(ZEP_DBG_ERROR, "%s\n", err.c_str());
       return false;
     }
+    KelSimAreaWritten(c.folder, *d, item + 10, c.dirty);
   }
   return true;
 }

@@ -216,3 +216,15 @@ TEST_F(SimBackground, ReplacementCopiesTheRangeAndRecordsHowFarItCame) {
   EXPECT_EQ(Record(0).rplSaved, 4096u);
   EXPECT_FALSE(m_op->ReplaceVDRBOP(0, 0, kDev[0], 0, 0, kDev[0], 0, 0, 128));
 }
+
+TEST_F(SimBackground, ArrayMadeAgainOnTheSameVdMigratesAfresh) {
+  for (uint64_t seed : {21, 22}) {
+    std::string plain, err;
+    Scribble(0, seed);
+    ASSERT_TRUE(KelSimDiskSum(Folder(), "sda", {}, &plain, &err));
+    MakeArray(0, 2, 4096, 32, -1, 2);
+    for (uint64_t at = 0; at < 4096; at += 1024) ASSERT_TRUE(Migrate(at, 1024)) << at;
+    MakeArray(0, 2, 4096, 32);  // the flag cleared, no finishing call: the record goes
+    EXPECT_EQ(Sum(kUser), plain) << seed;
+  }
+}

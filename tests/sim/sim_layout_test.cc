@@ -120,12 +120,22 @@ TEST(SimArrays, GroupingFollowsIdentityAndMemberState) {
   a.members[2].holdsData = false;  // both copies of the first stripe column gone
   EXPECT_FALSE(a.Readable());
 
+  // A replacement target's copy of a block, even found first, leaves the source the member.
+  blocks = Blocks(kRaid1, {{.extraState = 2u << 7}});
+  blocks.resize(1);
+  blocks[0].disk = "t";
+  for (auto& b : Blocks(kRaid1, {{.extraState = 1u << 7}})) blocks.push_back(b);
+  int dropped = 0;
+  auto grouped = SimGroupArrays(blocks, &dropped);
+  ASSERT_EQ(grouped.size(), 1u);
+  EXPECT_EQ(grouped[0].members[0].disk, "d0");
+  EXPECT_EQ(dropped, 0);
+
   // An area in the older layout, or a block not in its own member list, is not read.
   auto old = ConfAreaBuilder().OldLayout({.raidType = 1, .length = 10}).Bytes();
   EXPECT_TRUE(SimReadArea("x", old.data()).empty());
   auto stranger = ConfAreaBuilder().Pd(5).Vd(0, {.raidType = 1, .vdCount = 2, .length = 10,
                                                  .memberIds = {1, 2}}).Bytes();
-  int dropped = 0;
   EXPECT_TRUE(SimGroupArrays(SimReadArea("x", stranger.data()), &dropped).empty());
   EXPECT_EQ(dropped, 1);
 }
