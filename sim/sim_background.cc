@@ -10,6 +10,7 @@
 #include "sharedlib/diag.h"
 #include "sim/sim_codec.h"
 #include "sim/sim_migration.h"
+#include "sim/sim_park_journal.h"
 #include "sim/sim_rebuild.h"
 #include "sim/sim_volume_ops.h"
 
@@ -231,16 +232,31 @@ bool KelSimAnswerRecoverParked(SimCall& c) {
   if (KelSimMigrationOf(c.folder, c.s, a, &view) && position + count > view.movedEnd)
     return Refuse(c, "logical sectors " + std::to_string(position) + "+" + std::to_string(count) +
                          " are not migrated yet");
-  std::vector<unsigned char> parked(count * kSimSectorSize);
+  // A live park may have been overwritten by a write-back killed before the state save:
+  // its journal holds what it held.
+  const auto live = std::find_if(c.s.parks.begin(), c.s.parks.end(), [&](const KelSimPark& p) {
+    return p.to == d->name && p.toStart == at;
+  });
+  SimParkJournal j;
+  if (live == c.s.parks.end()) KelSimDropParkJournal(c.folder, d->name, at);
+  const bool replay = live != c.s.parks.end() &&
+                      KelSimReadParkJournal(c.folder, *live, position, &j) &&
+                      j.content.size() == count * kSimSectorSize;
+  if (!replay) {
+    j.content.assign(count * kSimSectorSize, 0);
+    if (!c.folder.ReadSectors(*d, at, count, j.content.data(), &err)) return Refuse(c, err);
+    if (live != c.s.parks.end()) {
+      j.park = *live;
+      j.position = position;
+      if (!KelSimWriteParkJournal(c.folder, j, &err)) return Refuse(c, err);
+    }
+  }
   std::unique_ptr<SimMemberIo> io = KelSimImageIo(c.folder, c.s, a);
   SimVolumeIo vol(a, *io);
-  if (!c.folder.ReadSectors(*d, at, count, parked.data(), &err) ||
-      !vol.Write(position, count, parked.data(), &err))
-    return Refuse(c, err);
+  if (!vol.Write(position, count, j.content.data(), &err)) return Refuse(c, err);
   // The park is released: rows the migration left for it are put in step now.
-  const bool released = std::erase_if(c.s.parks, [&](const KelSimPark& p) {
-                          return p.to == d->name && p.toStart == at;
-                        }) > 0;
+  const bool released = live != c.s.parks.end();
+  if (released) c.s.parks.erase(live);
   const SimMember& m = a.members[loc.index];
   if (released && at >= m.start) {
     const uint64_t S = SimRowSectors(a), phys = at - m.start;

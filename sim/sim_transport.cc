@@ -12,6 +12,7 @@
 #include "sim/sim_call.h"
 #include "sim/sim_codec.h"
 #include "sim/sim_migration.h"
+#include "sim/sim_park_journal.h"
 #include "sim/sim_records.h"
 #include "sim/sim_volume_ops.h"
 
@@ -219,6 +220,7 @@ bool AnswerMoveLastData(Call& c) {
     KEL_PRINT(ZEP_DBG_ERROR, "%s\n", err.c_str());
     return false;
   }
+  KelSimDropParkJournal(c.folder, to->name, toStart);  // a journal of an earlier park there
   KelSimNotePark(c.s, {from->name, fromStart, count, to->name, toStart});
   *c.dirty = true;
   return true;

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "sim/sim_background.h"
 #include "sim/sim_codec.h"
 #include "sim/sim_volume_ops.h"
@@ -77,19 +79,16 @@ class SimBackground : public SimDriverTest {
     io.SetSectorCount(count);
     return m_op->MigrateArrayRBOP(0, &io);
   }
-  // Migrates a range in a child process that dies before the state is saved, as a kill -9
-  // between the image writes and the save leaves the folder.
-  void MigrateAndDie(uint64_t start, uint64_t count) {
+  // Answers sub-command `code` in a child process that dies before the state is saved, as a
+  // kill -9 between the image writes and the save leaves the folder.
+  void AnswerAndDie(uint8_t code, bool (*answer)(SimCall&), std::vector<unsigned char> p) {
     const pid_t pid = fork();
     if (pid == 0) {
       std::string err;
       Folder().Transact(
           [&](KelSimState& s, bool* dirty, std::string*) {
-            unsigned char p[20] = {};
-            SimPutU64(p, 4, start);
-            SimPutU64(p, 12, count);
-            SimCall c{Folder(), s, dirty, s.FindDisk("sda"), nullptr, 0x15, p, sizeof p};
-            _exit(KelSimAnswerMigrate(c) ? 0 : 1);
+            SimCall c{Folder(), s, dirty, s.FindDisk("sda"), nullptr, code, p.data(), p.size()};
+            _exit(answer(c) ? 0 : 1);
             return false;
           },
           &err);
@@ -98,6 +97,19 @@ class SimBackground : public SimDriverTest {
     int status = -1;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_EQ(status, 0);
+  }
+  void MigrateAndDie(uint64_t start, uint64_t count) {
+    std::vector<unsigned char> p(20);
+    SimPutU64(p.data(), 4, start);
+    SimPutU64(p.data(), 12, count);
+    AnswerAndDie(0x15, KelSimAnswerMigrate, p);
+  }
+  void WriteBackAndDie(const _LASTUSERDATA_POS_INFO& park, uint64_t position) {
+    std::vector<unsigned char> p(26);
+    SimPutU16(p.data(), 0, kDev[0]);
+    std::memcpy(p.data() + 2, &park, sizeof park);
+    SimPutU64(p.data(), 18, position);
+    AnswerAndDie(0x52, KelSimAnswerRecoverParked, p);
   }
   KelSimVdRecord Record(int disk) {
     KelSimState s;
@@ -195,6 +207,7 @@ TEST_F(SimBackground, MigrationKeepsThePlainDisksContent) {
         ASSERT_TRUE(Migrate(0, 1024));  // a restart replaying old rows
       }
     }
+    WriteBackAndDie(to, kUser - 32);  // may overwrite the park before the state forgets it
     ASSERT_TRUE(m_op->RecoverLastUserDataRBOP(0, kDev[0], &to, kUser - 32));
     ASSERT_TRUE(Migrate(~0ull, 0));
     MakeArray(type, n, len, 32);  // the migration flag cleared
