@@ -141,9 +141,12 @@ TEST_F(TaskE2e, AMirrorMemberIsReplacedOnlineOntoAFitBlankDiskOnly) {
   }
 
   const std::string to = DiskIndex("sdc");
-  KelctlRun run = Kelctl({"replace", "prepare", "--from", from, "--to", to});
-  ASSERT_EQ(run.status, 0) << run.out << run.err;
-  run = Kelctl({"task", "start", "replace", "--from", from, "--to", to});
+  // A prepared replacement can be given up and prepared again.
+  for (const char* step : {"prepare", "withdraw", "prepare"}) {
+    const KelctlRun run = Kelctl({"replace", step, "--from", from, "--to", to});
+    ASSERT_EQ(run.status, 0) << step << ": " << run.out << run.err;
+  }
+  const KelctlRun run = Kelctl({"task", "start", "replace", "--from", from, "--to", to});
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   const KelctlRun wait = Kelctl({"task", "wait", "replace", "--from", from, "--to", to,
                                  "--timeout", "120"});
