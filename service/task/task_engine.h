@@ -37,9 +37,7 @@ class KelTaskEngine {
   virtual bool ArrayHasDisk(int array, const std::vector<_Index_Plus_t>& disks) = 0;
 };
 
-// The engine facade. Synchronisation and migration steps are the facade's step functions;
-// the replacement step and its set-up answer "not supported" (202) until the facade has
-// them.
+// The engine facade: every step, and the replacement's set-up, is one facade call.
 class ZrTaskEngine : public KelTaskEngine {
  public:
   int Step(const KelAsyncTaskData& task, uint16_t* percent) override;

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int kStepUnsupported = ZR_WRONG_TYPE;
 constexpr uint8_t kRaid01Type = 9;
 constexpr int kRaid01SecondHalf = 6;  // array positions of a RAID 0+1's second half start here
 
@@ -25,6 +24,11 @@ bool DiskKey(int pd, std::string* key) {
          Field(info.serialNumber, sizeof info.serialNumber);
   return true;
 }
+
+// A replacement copies disk uIndex1 onto disk uIndex2; both are quoted with their magic
+// numbers so a disk swapped into the same slot is never written.
+_Index_Plus_t Source(const KelAsyncTaskData& task) { return {task.uIndex1, task.wdMagic1, 0}; }
+_Index_Plus_t Target(const KelAsyncTaskData& task) { return {task.uIndex2, task.wdMagic2, 0}; }
 
 }  // namespace
 
@@ -61,11 +65,19 @@ int ZrTaskEngine::StepRaid01(_Index_Plus_t array, uint16_t mask, uint16_t* perce
   return ret;
 }
 
-// The disk replacement's step plugs in here; until the facade offers it a replacement task
-// is refused as unsupported.
-int ZrTaskEngine::StepReplace(const KelAsyncTaskData&, uint16_t*) { return kStepUnsupported; }
+int ZrTaskEngine::StepReplace(const KelAsyncTaskData& task, uint16_t* percent) {
+  return zr_replace_pd_TARVOII(Source(task), Target(task), percent);
+}
 
-int ZrTaskEngine::PrepareReplace(const KelAsyncTaskData&, bool) { return kStepUnsupported; }
+int ZrTaskEngine::PrepareReplace(const KelAsyncTaskData& task, bool withdraw) {
+  const int ret = withdraw ? zr_replace_pd_remove_TARVOII(Source(task), Target(task))
+                           : zr_replace_pd_init_TARVOII(Source(task), Target(task));
+  if (ret != 0)
+    KEL_PRINT(ZEP_DBG_ERROR, "%s of disk %d by disk %d failed, ret = %d\n",
+              withdraw ? "Withdrawing the replacement" : "Preparing the replacement",
+              task.uIndex1, task.uIndex2, ret);
+  return ret;
+}
 
 bool ZrTaskEngine::DiskKeys(const KelAsyncTaskData& task, std::vector<std::string>* keys) {
   std::string key;

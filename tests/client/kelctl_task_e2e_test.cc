@@ -18,10 +18,17 @@ class TaskE2e : public KelctlE2e {
  protected:
   void MakeSim() override {
     ASSERT_TRUE(Kelsim({"init", "--channels", "2"}));
-    for (const char* spec : {"sda0master", "sdb0slave", "sdc1master"})
-      ASSERT_TRUE(Kelsim({"add-disk", "--channel", std::string(spec + 3, 1), "--position",
-                          std::string(spec + 4), "--size", "32M", "--serial",
-                          "SIM-" + std::string(spec, 3)}));
+    // sdd is too small to take the place of a member.
+    for (const char* spec : {"sda0master32M", "sdb0slave32M", "sdc1master32M", "sdd1slave16M"}) {
+      const std::string s(spec), position = s.substr(4, s.size() - 7);
+      ASSERT_TRUE(Kelsim({"add-disk", "--channel", s.substr(3, 1), "--position", position,
+                          "--size", s.substr(s.size() - 3), "--serial", "SIM-" + s.substr(0, 3)}));
+    }
+  }
+
+  // The index the service gives the simulated disk `name` ("sdc").
+  std::string DiskIndex(const std::string& name) {
+    return std::to_string(FieldOf(Kelctl({"--json", "disks"}).out, "\"SIM-" + name + "\"", "index"));
   }
 
   // Command code 1 on the logged-in raw client; the record the reply carries.
@@ -67,8 +74,7 @@ TEST_F(TaskE2e, ARepairedMirrorIsSynchronisedAcrossAStopAndKeepsItsData) {
 
   ASSERT_TRUE(Kelsim({"unplug", "sdb"}));
   ASSERT_EQ(Kelctl({"rescan"}).status, 0);
-  const std::string blank =
-      std::to_string(FieldOf(Kelctl({"--json", "disks"}).out, "\"SIM-sdc\"", "index"));
+  const std::string blank = DiskIndex("sdc");
   KelctlRun repaired = Kelctl({"repair", "m", "--disk", blank});
   ASSERT_EQ(repaired.status, 0) << repaired.out << repaired.err;
   const auto raw = [&](const char* disk) { return Out({"sum", disk, "--count", sectors}); };
@@ -107,6 +113,49 @@ TEST_F(TaskE2e, ARepairedMirrorIsSynchronisedAcrossAStopAndKeepsItsData) {
   EXPECT_TRUE(Kelsim({"volume", "sda:0", "check"}, &check)) << check;
   EXPECT_EQ(Out({"volume", "sda:0", "sum"}), sum);
   EXPECT_EQ(raw("sda"), raw("sdc"));
+}
+
+// A member of a mirror is replaced while the array stays in use: prepared, copied by a
+// client's task and waited for through kelctl. The array's data is unchanged and lives on
+// the new disk; the old one leaves the array blank.
+TEST_F(TaskE2e, AMirrorMemberIsReplacedOnlineOntoAFitBlankDiskOnly) {
+  RawClient guest(port);  // a client stays logged in: the service starts no work of its own
+  ASSERT_EQ(guest.Login("guest", "rovak").RetCode(), 0);
+  KelctlRun made = Kelctl({"create", "raid1", "--name", "m", "--disks", "0,1", "--size", "24"});
+  ASSERT_EQ(made.status, 0) << made.out << made.err;
+  ASSERT_TRUE(Kelsim({"volume", "sda:0", "write", "--seed", "7"}));
+  const std::string sum = Out({"volume", "sda:0", "sum"});
+  const std::string from = DiskIndex("sda");
+  const std::string failed = "kelctl: replace prepare failed: ";
+  const struct {
+    const char* to;
+    int status;       // 2: kelctl refuses the command line itself
+    std::string err;  // the start of stderr
+  } refused[] = {{"sdb", 1, failed + "215"},  // a member: in use
+                 {"sdd", 1, failed + "208"},  // too small for the source's VD
+                 {"sda", 2, "kelctl: --from and --to must name two different disks"}};
+  for (const auto& r : refused) {
+    const KelctlRun run = Kelctl({"replace", "prepare", "--from", from, "--to", DiskIndex(r.to)});
+    EXPECT_EQ(run.status, r.status) << r.to;
+    EXPECT_EQ(run.err.rfind(r.err, 0), 0u) << r.to << ": " << run.err;
+  }
+
+  const std::string to = DiskIndex("sdc");
+  // A prepared replacement can be given up and prepared again.
+  for (const char* step : {"prepare", "withdraw", "prepare"}) {
+    const KelctlRun run = Kelctl({"replace", step, "--from", from, "--to", to});
+    ASSERT_EQ(run.status, 0) << step << ": " << run.out << run.err;
+  }
+  const KelctlRun run = Kelctl({"task", "start", "replace", "--from", from, "--to", to});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const KelctlRun wait = Kelctl({"task", "wait", "replace", "--from", from, "--to", to,
+                                 "--timeout", "120"});
+  ASSERT_EQ(wait.status, 0) << wait.out << wait.err << srv->Output();
+  std::string check;
+  EXPECT_TRUE(Kelsim({"volume", "sdc:0", "check"}, &check)) << check;
+  EXPECT_EQ(Out({"volume", "sdc:0", "sum"}), sum);
+  EXPECT_EQ(Out({"volume", "sdb:0", "sum"}), sum);
+  EXPECT_FALSE(Kelsim({"volume", "sda:0", "info"})) << "the old member still holds a VD";
 }
 
 }  // namespace
