@@ -159,6 +159,7 @@ TEST_F(RebuildE2e, APassingFaultIsRetried) {
   ASSERT_TRUE(Kelsim({"fail", "sde", "0x09", "--count", std::to_string(6 * Nodes())}));
   const KelctlRun wait = StartAndWait();
   EXPECT_EQ(wait.status, 0) << wait.out << wait.err;
+  EXPECT_GE(Seen("Async task break."), 1u) << "the fault never reached the engine";
   ExpectIntact(sum);
 }
 
