@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +47,7 @@ class CopyTimingTransport : public KelDrvTransport {
   std::vector<std::string> ListNodes() override { return m_sim.ListNodes(); }
   KelDrvSendResult Send(const std::string& name, const unsigned char cdb[10], unsigned char* buf,
                         size_t len) override {
+    if (len > kSubCodeAt && m_counting) ++m_sent[buf[kSubCodeAt]];
     if (len <= kSubCodeAt || buf[kSubCodeAt] != kSyncCode) return m_sim.Send(name, cdb, buf, len);
     ++m_copies;
     if (m_stub) return KelDrvSendResult::kOk;
@@ -56,12 +58,17 @@ class CopyTimingTransport : public KelDrvTransport {
   }
   Clock::duration CopyTime() const { return m_copyTime; }
   long Copies() const { return m_copies; }
+  // Sub-commands sent while counting, by code.
+  void Count(bool on) { m_counting = on; }
+  const std::map<int, long>& Sent() const { return m_sent; }
 
  private:
   KelSimTransport m_sim;
   bool m_stub;
   Clock::duration m_copyTime{};  // only the bench's one thread sends
   long m_copies = 0;
+  bool m_counting = false;
+  std::map<int, long> m_sent;
 };
 
 struct RebuildFigures {
@@ -70,6 +77,7 @@ struct RebuildFigures {
   long copies = 0;
   double seconds = 0;      // all steps
   double copySeconds = 0;  // inside the simulator's synchronisation answers
+  std::map<int, long> sent;  // sub-commands of the steps, by code
   uint64_t bytes = 0;      // the mirror's size
 };
 
@@ -161,6 +169,7 @@ bool RunRebuild(const std::string& dir, uint64_t sectors, bool stubCopy, Rebuild
 
   uint16_t percent = 0;
   int rc = ZR_OK;
+  transport->Count(true);
   const auto t0 = Clock::now();
   while (rc == ZR_OK) {
     rc = zr_sync_mirror_TARVOII(array, nullptr, &percent);
@@ -169,6 +178,8 @@ bool RunRebuild(const std::string& dir, uint64_t sectors, bool stubCopy, Rebuild
   out->seconds = Seconds(Clock::now() - t0);
   out->copySeconds = Seconds(transport->CopyTime());
   out->copies = transport->Copies();
+  transport->Count(false);
+  out->sent = transport->Sent();
   if (rc != ZR_SYNC_FINISHED) return Fail("synchronisation ended with", std::to_string(rc));
   if (stubCopy) return out->ok = true;
 
@@ -242,5 +253,9 @@ int main(int argc, char** argv) {
   std::printf("  service's own (by subtraction): %5.1f us  (target < 50 us)\n",
               1e6 * (real.seconds - real.copySeconds) / real.steps);
   std::printf("  service's own (copy stubbed)  : %5.1f us\n", 1e6 * stub.seconds / stub.steps);
+  std::printf("sub-commands per step      :");
+  for (const auto& [code, n] : real.sent)
+    std::printf(" 0x%02x x %.2f", code, static_cast<double>(n) / static_cast<double>(real.steps));
+  std::printf("\n");
   return 0;
 }
