@@ -70,7 +70,9 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-bool KelReplaceFile(const char* path, const void* data, std::size_t size, mode_t newFileMode) {
+bool KelReplaceFile(const char* path, const void* data, std::size_t size, mode_t newFileMode,
+                    KelReplaceDurability durability) {
+  const bool flush = durability == KelReplaceDurability::kFlushed;
   if (path == nullptr || *path == '\0' || (data == nullptr && size != 0)) {
     errno = EINVAL;
     return false;
@@ -97,7 +99,7 @@ bool KelReplaceFile(const char* path, const void* data, std::size_t size, mode_t
     }
     ok = fchmod(fd, old.st_mode & 07777) == 0;
   }
-  ok = ok && WriteAll(fd, static_cast<const unsigned char*>(data), size) && fsync(fd) == 0;
+  ok = ok && WriteAll(fd, static_cast<const unsigned char*>(data), size) && (!flush || fsync(fd) == 0);
 
   int saved = errno;
   if (close(fd) != 0 && ok) {
@@ -113,6 +115,6 @@ bool KelReplaceFile(const char* path, const void* data, std::size_t size, mode_t
     errno = saved;
     return false;
   }
-  SyncFolder(FolderOf(target));
+  if (flush) SyncFolder(FolderOf(target));
   return true;
 }

@@ -21,7 +21,13 @@
 // the first failure. Prints nothing: callers report failures in their own words.
 // Safe to call from several threads; concurrent writers of one path each install a
 // complete file and the last rename wins.
+//
+// kRenameOnly skips both flushes: other processes still never see a partial file, but a
+// power cut may lose the change. For files whose owner rebuilds or rewrites them anyway and
+// that are replaced at a high rate, where two flushes per write cost milliseconds each.
+enum class KelReplaceDurability { kFlushed, kRenameOnly };
 bool KelReplaceFile(const char* path, const void* data, std::size_t size,
-                    mode_t newFileMode = 0666);
+                    mode_t newFileMode = 0666,
+                    KelReplaceDurability durability = KelReplaceDurability::kFlushed);
 
 #endif

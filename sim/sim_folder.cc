@@ -126,7 +126,10 @@ bool KelSimFolder::Load(KelSimState* s, std::string* err) const {
 
 bool KelSimFolder::Save(const KelSimState& s, std::string* err) const {
   std::string text = KelSimSerialize(s);
-  if (!KelReplaceFile((m_dir + "/state").c_str(), text.data(), text.size(), 0644)) {
+  // Rewritten by nearly every sub-command of a background task; the rename keeps it whole
+  // for the other process, and a simulator has no power cut to survive.
+  if (!KelReplaceFile((m_dir + "/state").c_str(), text.data(), text.size(), 0644,
+                      KelReplaceDurability::kRenameOnly)) {
     *err = Errno("cannot write " + m_dir + "/state");
     return false;
   }
@@ -217,5 +220,6 @@ void KelSimFolder::RefreshMtab(const KelSimState& s) const {
   if (root && root->Attached()) text = "/dev/" + root->name + "1 / ext4 rw,relatime 0 0\n" + text;
   std::string old;
   if (ReadWholeFile(MtabPath(), &old) && old == text) return;
-  KelReplaceFile(MtabPath().c_str(), text.data(), text.size(), 0644);
+  KelReplaceFile(MtabPath().c_str(), text.data(), text.size(), 0644,
+                 KelReplaceDurability::kRenameOnly);
 }

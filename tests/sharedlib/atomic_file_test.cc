@@ -59,6 +59,9 @@ TEST_F(AtomicFile, NewFileGetsItsModeLessTheUmaskAndAReplacedOneKeepsItsModeAndA
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   ASSERT_TRUE(KelReplaceFile(real.c_str(), nullptr, 0));
   EXPECT_EQ(Slurp(real), "");
+  // Skipping the flushes changes nothing that another process can see.
+  ASSERT_TRUE(KelReplaceFile(link.c_str(), "fast", 4, 0600, KelReplaceDurability::kRenameOnly));
+  EXPECT_TRUE(Slurp(real) == "fast" && Mode(real) == 0640u);
   EXPECT_EQ(Names(), (std::set<std::string>{"f", "link", "real"}));
 }
 
