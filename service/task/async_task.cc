@@ -41,10 +41,11 @@ bool KelAsyncTask::UpdateMagic() {
   KelMutexGuard hold(m_mutex);
   const bool replace = m_taskdata.uTaskCode == KEL_TASK_REPLACE_PD;
   bool changed = false;
+  bool lost = false;
   auto refresh = [&](bool disk, int index, uint16_t* magic) {
     uint16_t now = 0;
     if (!m_pEngine->Magic(disk, index, &now)) {
-      changed = true;
+      lost = true;
     } else if (now != *magic) {
       *magic = now;
       changed = true;
@@ -52,7 +53,7 @@ bool KelAsyncTask::UpdateMagic() {
   };
   refresh(replace, m_taskdata.uIndex1, &m_taskdata.wdMagic1);
   if (replace) refresh(true, m_taskdata.uIndex2, &m_taskdata.wdMagic2);
-  return changed;
+  return changed && !lost;
 }
 
 uint64_t KelAsyncTask::GetCapacity() {
@@ -131,8 +132,10 @@ void KelAsyncTask::run() {
       sched_yield();
       continue;
     }
-    if (ret == kKelStepMagicChanged) {
-      if (UpdateMagic()) KEL_PRINT(ZEP_DBG_WARN, "Magic number of array changed\n");
+    // Repeated at once only with new magic numbers: a device that is gone, or an engine that
+    // keeps refusing the current numbers, counts as a failed step, so the task ends.
+    if (ret == kKelStepMagicChanged && UpdateMagic()) {
+      KEL_PRINT(ZEP_DBG_WARN, "Magic number of array changed\n");
       continue;
     }
     if (ret == 0 || ret == done) {

@@ -57,8 +57,8 @@ class KelAsyncTask : public KelThread, public KelMemPool {
   bool WaitConfirmed(long ms) { return m_confirmed.WaitForComplete(ms); }
   // Milliseconds since the task completed; KelClock::kStopped when it never did.
   unsigned long SinceCompleted();
-  // Re-reads the magic numbers of the task's objects; true when one changed (an object
-  // that is gone counts as changed).
+  // Re-reads the magic numbers of the task's objects; true when one changed and none is
+  // gone.
   bool UpdateMagic();
   uint64_t GetCapacity();
 

@@ -15,6 +15,7 @@ struct FakeEngine : KelTaskEngine {
   std::function<int(int call)> step = [](int) { return 0; };
   std::map<int, std::vector<std::string>> disks;  // by array
   std::atomic<int> steps{0}, cancels{0};
+  std::atomic<bool> devicesGone{false};  // magic look-ups fail
 
   int Step(const KelAsyncTaskData&, uint16_t* percent) override {
     if (percent == nullptr) return ++cancels, 0;
@@ -27,7 +28,7 @@ struct FakeEngine : KelTaskEngine {
     if (it != disks.end()) *keys = it->second;
     return true;
   }
-  bool Magic(bool, int, uint16_t* magic) override { return *magic = 7, true; }
+  bool Magic(bool, int, uint16_t* magic) override { return *magic = 7, !devicesGone; }
   uint64_t Capacity(const KelAsyncTaskData& t) override { return t.uIndex1; }
   int GetSMRHandles(_LIB_Need_SMR_Info_t*) override { return 0; }
   int PrepareReplace(const KelAsyncTaskData&, bool) override { return 0; }

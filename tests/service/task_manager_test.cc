@@ -86,6 +86,20 @@ TEST(TaskManager, ThreeFailuresInARowAreRetriedAndTheFourthBreaksTheTask) {
   EXPECT_EQ(t.engine.cancels, 0);
 }
 
+// An array removed under a running task: the engine refuses its magic number and the look-up
+// finds nothing, which must end the task rather than repeat the step for ever.
+TEST(TaskManager, AMagicRefusedForAVanishedArrayBreaksTheTask) {
+  Tasks t;
+  t.engine.devicesGone = true;
+  t.engine.step = [](int call) { return call == 1 ? 0 : kKelStepMagicChanged; };
+  EXPECT_EQ(t.Op(KEL_TASK_OP_START, 0).nResult, KEL_TASK_OK);
+  KelAsyncTaskData q;
+  for (int i = 0; i < 500 && (q = t.Op(KEL_TASK_OP_QUERY, 0)).uState != KEL_TASK_BROKEN; ++i)
+    KelBaseThread::KelThreadSleep(2);
+  EXPECT_EQ(q.uState, KEL_TASK_BROKEN);
+  EXPECT_EQ(t.engine.steps, 5);
+}
+
 TEST(TaskManager, ATaskOutlivesReclaimWhileItsStarterStillHoldsIt) {
   KelTaskTimings timings = Tasks::Fast();
   timings.clientConfirmMs = 300;  // the start is never confirmed: it waits this long
