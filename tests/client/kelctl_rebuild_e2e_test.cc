@@ -60,9 +60,7 @@ class RebuildE2e : public KelctlE2e {
   // repairs the array with `blank`. Returns the volume's sum before the pull.
   std::string BuildAndRepair(const std::string& level, const std::vector<std::string>& members,
                              const std::string& pull, const std::string& blank = "sde") {
-    std::string disks;
-    for (const std::string& m : members) disks += (disks.empty() ? "" : ",") + Index(m);
-    const KelctlRun made = Kelctl({"create", level, "--name", "a", "--disks", disks, "--size", "24"});
+    const KelctlRun made = Kelctl({"create", level, "--name", "a", "--disks", Indexes(members), "--size", "24"});
     EXPECT_EQ(made.status, 0) << made.out << made.err;
     EXPECT_TRUE(Kelsim({"volume", "sda:0", "write", "--seed", "7"}));
     const std::string sum = Out({"volume", "sda:0", "sum"});
@@ -73,11 +71,22 @@ class RebuildE2e : public KelctlE2e {
     return sum;
   }
 
-  KelctlRun StartAndWait() {
-    const KelctlRun start = Kelctl({"task", "start", "sync", "a"});
-    EXPECT_EQ(start.status, 0) << start.out << start.err;
-    return Kelctl({"task", "wait", "sync", "a", "--timeout", "180", "--notify-port",
-                   std::to_string(AckPort())});
+  // Starts the task `target` names ("sync a", "replace --from 1 --to 4") and waits for it.
+  KelctlRun StartAndWait(const std::vector<std::string>& target = {"sync", "a"}) {
+    std::vector<std::string> start{"task", "start"}, wait{"task", "wait"};
+    start.insert(start.end(), target.begin(), target.end());
+    wait.insert(wait.end(), target.begin(), target.end());
+    const KelctlRun started = Kelctl(start);
+    EXPECT_EQ(started.status, 0) << started.out << started.err;
+    wait.insert(wait.end(), {"--timeout", "180", "--notify-port", std::to_string(AckPort())});
+    return Kelctl(wait);
+  }
+
+  // A comma-separated list of the service's indexes of `names`.
+  std::string Indexes(const std::vector<std::string>& names) {
+    std::string list;
+    for (const std::string& n : names) list += (list.empty() ? "" : ",") + Index(n);
+    return list;
   }
 
   int AckPort() {
@@ -131,6 +140,55 @@ TEST_F(RebuildE2e, ARepairedArrayIsRebuiltWithItsData) {
     const KelctlRun removed = Kelctl({"remove", "a", "--yes"});  // frees the disks for the next
     ASSERT_EQ(removed.status, 0) << removed.out << removed.err;
   }
+}
+
+// A plain disk full of data becomes the first member of a RAID 0 and of a RAID 5 built
+// around it and is migrated: what the disk held reads back through the array unchanged.
+TEST_F(RebuildE2e, AnArrayBuiltAroundADiskKeepsItsDataThroughTheMigration) {
+  StayLoggedIn();
+  const std::string old = std::to_string(32 * 2048 - 32);  // the data area of a 32 MiB disk
+  const struct {
+    const char* level;
+    std::vector<std::string> members;
+  } cases[] = {{"raid0", {"sda", "sdb"}}, {"raid5", {"sda", "sdb", "sdc"}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.level);
+    ASSERT_TRUE(Kelsim({"write", "sda", "--seed", "5"}));
+    const std::string sum = Out({"sum", "sda"});
+    const KelctlRun made = Kelctl({"create", c.level, "--name", "a", "--disks", Indexes(c.members), "--keep-data"});
+    ASSERT_EQ(made.status, 0) << made.out << made.err;
+    const KelctlRun wait = StartAndWait({"migrate", "a"});
+    EXPECT_EQ(wait.status, 0) << wait.out << wait.err << srv->Output();
+    EXPECT_NE(Out({"sum", "sda"}), sum) << "the data never left the plain layout";
+    EXPECT_EQ(Out({"volume", "sda:0", "sum", "--count", old}), sum);
+    std::string check;
+    EXPECT_TRUE(Kelsim({"volume", "sda:0", "check"}, &check)) << check;
+    const KelctlRun removed = Kelctl({"remove", "a", "--yes"});  // frees the disks for the next
+    ASSERT_EQ(removed.status, 0) << removed.out << removed.err;
+  }
+}
+
+// A RAID 5 member is replaced while the array stays in use: the array's data is unchanged
+// and lives on the new disk, and the old one leaves the array holding no VD.
+TEST_F(RebuildE2e, ARaid5MemberIsReplacedOnlineWithItsData) {
+  StayLoggedIn();
+  const KelctlRun made = Kelctl({"create", "raid5", "--name", "a", "--disks",
+                                 Indexes({"sda", "sdb", "sdc", "sdd"}), "--size", "24"});
+  ASSERT_EQ(made.status, 0) << made.out << made.err;
+  ASSERT_TRUE(Kelsim({"volume", "sda:0", "write", "--seed", "3"}));
+  const std::string sum = Out({"volume", "sda:0", "sum"});
+  const std::vector<std::string> pair{"--from", Index("sdb"), "--to", Index("sde")};
+  std::vector<std::string> prepare{"replace", "prepare"}, replace{"replace"};
+  prepare.insert(prepare.end(), pair.begin(), pair.end());
+  replace.insert(replace.end(), pair.begin(), pair.end());
+  const KelctlRun prepared = Kelctl(prepare);
+  ASSERT_EQ(prepared.status, 0) << prepared.out << prepared.err;
+  const KelctlRun wait = StartAndWait(replace);
+  ASSERT_EQ(wait.status, 0) << wait.out << wait.err << srv->Output();
+  std::string check;
+  EXPECT_TRUE(Kelsim({"volume", "sde:0", "check"}, &check)) << check;
+  EXPECT_EQ(Out({"volume", "sde:0", "sum"}), sum);
+  EXPECT_FALSE(Kelsim({"volume", "sdb:0", "info"})) << "the old member still holds a VD";
 }
 
 // The working process dies mid-synchronisation with nobody logged in: its successor finds
