@@ -170,8 +170,9 @@ bool KelSimRowHoldsPark(const KelSimState& s, const SimArray& a, uint64_t row) {
 
 std::vector<int> SimForgetEndedMigrations(KelSimDisk& d, const std::vector<SimVdBlock>& blocks) {
   std::vector<int> cleared;
-  for (auto& [slot, r] : d.records) {
+  for (auto& [key, r] : d.records) {
     if (r.migMoved == 0 && r.migMark == 0) continue;
+    const auto slot = key;  // a plain copy: structured bindings cannot be captured everywhere
     const bool migrating = std::any_of(blocks.begin(), blocks.end(), [&](const SimVdBlock& b) {
       return b.slot == slot && b.Migrating();
     });

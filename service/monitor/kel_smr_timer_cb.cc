@@ -36,13 +36,14 @@ bool KelSMRTimerCb::TrigSMRCheck(const _Index_Plus_t* list, int count) {
   return true;
 }
 
-// Registry lock before the callback's own mutex; the task lists are not touched here.
+// The registry lock covers only the count; the task lists are not touched here.
 bool KelSMRTimerCb::IsNeedToTrig() {
   if (m_pTasks == nullptr) return false;
   int clients = 0;
   if (m_pHash != nullptr) {
     if (!m_pHash->r_lock(__FILE__, __LINE__)) return false;
     clients = m_pHash->GetCurClientNum();
+    m_pHash->r_unlock(__FILE__, __LINE__);
   } else {
     clients = gTotalClients.load();
   }
@@ -61,7 +62,6 @@ bool KelSMRTimerCb::IsNeedToTrig() {
       trigger = m_pTasks->HasWaitingWork();
     }
   }
-  if (m_pHash != nullptr) m_pHash->r_unlock(__FILE__, __LINE__);
   return trigger;
 }
 

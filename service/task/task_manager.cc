@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "sharedlib/diag.h"
 #include "sharedlib/kel_signal.h"
@@ -304,8 +305,12 @@ void KelTaskManager::Reclaim() {
   if (m_running.size() > 1)
     KEL_PRINT(ZEP_DBG_ERROR, "SMR task queue is full[%d]\n", static_cast<int>(m_running.size()));
   const bool clients = m_hooks.clientCount && m_hooks.clientCount() >= 1;
-  m_finished.remove_if([&](const TaskPtr& t) { return Dropable(*t, clients); });
-  if (clients) m_stopped.remove_if([&](const TaskPtr& t) { return Dropable(*t, true); });
+  // Plain loops: the lock analysis does not follow a lambda into Dropable.
+  for (auto it = m_finished.begin(); it != m_finished.end();)
+    it = Dropable(**it, clients) ? m_finished.erase(it) : std::next(it);
+  if (clients)
+    for (auto it = m_stopped.begin(); it != m_stopped.end();)
+      it = Dropable(**it, true) ? m_stopped.erase(it) : std::next(it);
   for (auto it = m_running.begin(); it != m_running.end();) {
     if ((*it)->running()) {
       ++it;

@@ -41,9 +41,14 @@ class RebuildE2e : public KelctlE2e {
     return out;
   }
 
+  void TearDown() override {
+    if (guestOpen) CloseConnect(&guest);
+  }
+
   // A logged-in client keeps the service from starting work on its own.
   void StayLoggedIn() {
     ClientInfoInit(&guest);
+    guestOpen = true;
     ASSERT_EQ(OpenConnect(&guest, "127.0.0.1", static_cast<unsigned short>(port)), 0);
     ASSERT_EQ(UserLogin(&guest, "guest", "rovak"), 0);
   }
@@ -118,6 +123,7 @@ class RebuildE2e : public KelctlE2e {
   }
 
   CLIENT_INFO guest{};
+  bool guestOpen = false;
 };
 
 // A member of a RAID 5 and of a RAID 0+1 is pulled, the array repaired with a blank disk
