@@ -1,9 +1,12 @@
 // Commands that act on the hardware rather than read the model: a rescan, the driver
 // reload (or host reboot), and the SMART commands.
+#include "service/account/kel_account.h"
+#include "service/core/srv_private.h"
 #include "service/raid/raid_engine_ops.h"
 #include "service/raid/raid_handlers.h"
 #include "service/raid/raid_magic.h"
 #include "service/raid/raid_reply.h"
+#include "service/session/kel_client_hash.h"
 #include "service/session/kel_user_cmd.h"
 #include "sharedlib/diag.h"
 
@@ -47,6 +50,17 @@ void CopyText(char* to, const unsigned char* from, int width) {
   to[n] = '\0';
 }
 
+// Whether the command came from a session that logged in with administrator rights (the
+// rights it logged in with, not what the account file says now).
+bool FromAdminSession(KelSrvPrivate* priv, int clientID) {
+  if (priv == nullptr || priv->pClientHash == nullptr) return false;
+  KelClient* client = PinClient(priv->pClientHash, clientID);
+  if (client == nullptr) return false;
+  const bool admin = (client->pRemoteClient->accountInfo.rights & KEL_ACC_ADMIN) != 0;
+  UnpinClient(client);
+  return admin;
+}
+
 void Wipe(char* text, size_t n) {
   volatile char* p = text;
   for (size_t i = 0; i < n; ++i) p[i] = 0;
@@ -60,9 +74,16 @@ int NetKelUpdateHardwareInfo(KelSrvPrivate*, KelUserCmd* pCmd, std::string& logT
   return RaidShortReply(pCmd, KelRaidEngine().update_hardware_info());
 }
 
-int NetKelReloadDriver(KelSrvPrivate*, KelUserCmd* pCmd, std::string& logText) {
+int NetKelReloadDriver(KelSrvPrivate* priv, KelUserCmd* pCmd, std::string& logText) {
   logText.clear();
   if (!RaidRequestFits(pCmd, kReloadDriverLen)) return ZR_BAD_PARAM;
+  // The request carries a host account's password in the clear and may restart the host:
+  // a guest session must not be able to probe passwords or take the host down with it.
+  if (!FromAdminSession(priv, pCmd->clientID)) {
+    KEL_PRINT(ZEP_DBG_WARN, "Driver reload refused: client %d is not an administrator\n",
+              pCmd->clientID);
+    return RaidShortReply(pCmd, ZR_BAD_PARAM);
+  }
   char user[kReloadTextMax + 1];
   char passwd[kReloadTextMax + 1];
   CopyText(user, pCmd->data + kReloadUserAt, kReloadTextMax);

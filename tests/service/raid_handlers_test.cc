@@ -19,6 +19,7 @@
 #include "service/raid/raid_handlers.h"
 #include "service/raid/raid_magic.h"
 #include "service/raid/vd_info_cvt.h"
+#include "service/session/kel_client_hash.h"
 #include "service/session/kel_user_cmd.h"
 #include "tests/service/service_test_util.h"
 
@@ -47,12 +48,12 @@ struct Cmd {
   }
   // Runs it with the data area past the reply room unaddressable: by default the request
   // moved five bytes up, which is all a handler may read or write.
-  Cmd& Run(size_t replyRoom = 0) {
+  Cmd& Run(size_t replyRoom = 0, KelSrvPrivate* priv = nullptr) {
     size_t open = std::min(replyRoom != 0 ? replyRoom : cmd->m_CmdDataLen + 5u, sizeof cmd->data);
     ASAN_POISON_MEMORY_REGION(cmd->data + open, sizeof cmd->data - open);
-    KelSrvPrivate priv;
+    KelSrvPrivate bare;
     std::string logText = "Client <u> from <a>";
-    out = kel_test::Captured([&] { KelExecuteRaidCmd(&priv, cmd.get(), logText); });
+    out = kel_test::Captured([&] { KelExecuteRaidCmd(priv ? priv : &bare, cmd.get(), logText); });
     ASAN_UNPOISON_MEMORY_REGION(cmd->data + open, sizeof cmd->data - open);
     EXPECT_EQ(logText, "");  // queries log nothing
     return *this;
@@ -253,14 +254,31 @@ TEST_F(RaidHandlers, ProtectedAreasFitOneReplyUpTo127AndStayOutFrom128) {
   }
 }
 
-TEST_F(RaidHandlers, ReloadPassesAtMostTwentyBytesOfEachText) {
+TEST_F(RaidHandlers, ReloadIsAnAdministratorsAndPassesAtMostTwentyBytesOfEachText) {
   KelRaidEngine().reload_driver = [](int flag, const char* user, const char* passwd) {
-    return g_reloadFlag = flag, g_user = user, g_passwd = passwd, 201;
+    return g_reloadFlag = flag, g_user = user, g_passwd = passwd, 7;
   };
+  KelSrvPrivate priv;
+  KelClientHash hash{&priv};
+  priv.pClientHash = &hash;
+  for (auto [id, rights] : {std::pair{1, 0x6u}, std::pair{2, 0xEu}}) {  // guest, admin
+    auto* client = new KelClient();
+    client->pRemoteClient = new KelRemoteClient(id, nullptr);
+    client->pRemoteClient->accountInfo = {"u", "p", rights};
+    kel_test::Captured([&] {
+      hash.w_lock(__FILE__, __LINE__);
+      EXPECT_TRUE(hash.Insert(client));
+      hash.w_unlock(__FILE__, __LINE__);
+    });
+  }
   std::vector<unsigned char> req = {15, 1, 0, 0};
   req.resize(24, 'u');  // no terminator within the field
   req.resize(44, 'p');  // runs to the end of the request
-  EXPECT_EQ(Cmd(KEL_CMD_RELOAD_DRIVER, 44, req).Run().Sum(), Cmd::Reply(201, 5, KEL_CMD_FAILED));
+  for (int id : {1, 3, 2}) {  // a guest, a session that is gone, an administrator
+    Cmd c(KEL_CMD_RELOAD_DRIVER, 44, req);
+    c.cmd->clientID = id;
+    EXPECT_EQ(c.Run(0, &priv).Sum(), Cmd::Reply(id == 2 ? 7 : 201, 5, KEL_CMD_FAILED)) << id;
+  }
   EXPECT_EQ(std::to_string(g_reloadFlag) + g_user + g_passwd, "1" + std::string(20, 'u') + std::string(20, 'p'));
 }
 
