@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# What volmod adds to a query: array-info calls per second from a PHP loop through the
+# extension against the same query from C++ through the client library, both against one
+# real kelsrv on a simulated controller holding a RAID 1. Prints one line per caller and
+# the ratio.
+#
+#   bench/volmod_overhead.sh [BUILD_DIR] [SECONDS]
+set -euo pipefail
+. "$(dirname "$0")/sim_service.sh"
+kel_bench_setup "${1:-}"
+seconds=${2:-3}
+so=$(dirname "$kelsrv")/../webext/volmod/volmod.so
+cpp=$(dirname "$kelsrv")/../bench/array_info_bench
+for bin in "$so" "$cpp"; do
+  [ -e "$bin" ] || { echo "missing $bin: build first" >&2; exit 2; }
+done
+sim init --channels 1 >/dev/null
+sim add-disk --channel 0 --position master --size 1G >/dev/null
+sim add-disk --channel 0 --position slave --size 1G >/dev/null
+kel_bench_start
+export KEL_PORT=$port KEL_PASSWORD=pelum
+"$kelctl" create raid1 --name bench --disks 0,1 >/dev/null
+array=$("$kelctl" --json arrays | python3 -c '
+import json, sys
+def walk(v):
+    if isinstance(v, dict):
+        if v.get("arrayName") == "bench": yield v["index"]
+        for x in v.values(): yield from walk(x)
+    elif isinstance(v, list):
+        for x in v: yield from walk(x)
+print(next(walk(json.load(sys.stdin))))')
+c_line=$("$cpp" "$port" "$array" "$seconds")
+p_line=$(php -n -d "extension=$(realpath "$so")" "$top/bench/array_info_loop.php" "$port" "$array" "$seconds")
+echo "$c_line"
+echo "$p_line"
+awk -v c="$c_line" -v p="$p_line" 'BEGIN {
+  split(c, a, ": "); split(p, b, ": "); printf "php/c++ %.2f\n", (b[2] + 0) / (a[2] + 0) }'
