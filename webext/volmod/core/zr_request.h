@@ -25,7 +25,8 @@ int zr_get_pd_num(_Kel_Index_Map* map);
 int zr_get_pd_info(long disk, _zr_device_info* info);
 int zr_get_pd_info_by_phy_address(long ctrl, long chan, long dev, _zr_device_info* info);
 int zr_get_pd_info_by_array_pos(long array, long pos, _zr_device_info* info);
-// `selector` goes out as data[1] of the array-map request.
+// `selector` is checked like an index; the service's array map has no use for it, so the
+// client library's map request leaves data[1] at zero.
 int zr_get_array_num_TARVOII(long selector, _Kel_Index_Map* map);
 int zr_get_array_info(long array, _zr_array_info* info);
 // The array indexes in listing order.
