@@ -15,6 +15,9 @@ so=$(realpath "$1") kelsrv=$(realpath "$2") kelsim=$(realpath "$3")
 shift 3
 extra=("$@")
 here=$(cd "$(dirname "$0")" && pwd)
+# The whole folder unless some tests were named.
+targets=("$here")
+for a in "${extra[@]}"; do case "$a" in *.phpt) targets=() ;; esac; done
 php=$(php-config --php-binary)
 rt="$(php-config --prefix)/lib/php/$(php-config --phpapi)/build/run-tests.php"
 
@@ -92,7 +95,7 @@ export KEL_BROADCAST_ADDR=127.0.0.1
 
 # Serially: the tests share one service and change its arrays one after another.
 LD_BIND_NOW=1 "$php" -n "$rt" -q -n --no-color --no-progress --show-diff \
-  -d "extension=$so" -d volmod.diagnostics=0 -W "$work/results" "${extra[@]}" "$here"
+  -d "extension=$so" -d volmod.diagnostics=0 -W "$work/results" "${extra[@]}" "${targets[@]}"
 rc=$?
 count() { grep -c -E "^($1)	" "$work/results" 2>/dev/null; }  # the gap is a TAB
 passed=$(count 'PASSED|XFAILED')
