@@ -79,9 +79,18 @@ CFG
 # In a process group of its own, so that the trap can end everything it started.
 (cd "$work" && exec setsid "$kelsrv" "$work/kel.config" --sim "$sim" >"$work/kelsrv.out" 2>&1) &
 srv=$!
+# Ready when both its ports listen in this service's process group: another service on the
+# machine may have taken a port between the choice and the start.
+ours() {
+  local p
+  for p in $(ss -ltnpH "sport = :$1" 2>/dev/null | grep -o 'pid=[0-9]*' | cut -d= -f2); do
+    [ "$(ps -o pgid= -p "$p" | tr -d ' ')" = "$srv" ] && return 0
+  done
+  return 1
+}
 up=""
 for _ in $(seq 150); do
-  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then up=1; break; fi
+  if ours "$port" && ours "$ack"; then up=1; break; fi
   kill -0 "$srv" 2>/dev/null || break
   sleep 0.1
 done
