@@ -38,7 +38,7 @@ stop_service() {
     kill -KILL -- "-$srv" 2>/dev/null
     wait "$srv" 2>/dev/null
   fi
-  rm -rf "$work"
+  [ -n "${VOLMOD_KEEP_WORK:-}" ] && echo "kept $work" || rm -rf "$work"
 }
 trap stop_service EXIT
 
