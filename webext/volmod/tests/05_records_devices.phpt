@@ -13,12 +13,11 @@ $r[] = php_zr_get_pd_num($a); echo vm_shape($a), " disks ", implode(',', vm_slot
 $r[] = php_zr_get_array_num_tarvoii(0, $a); echo vm_shape($a), "\n";
 $r[] = php_zr_get_pd_info(0, $a); echo vm_shape($a), "\n";
 $r[] = php_zr_get_pd_info_by_phy_address(0, 0, 0, $b); echo vm_shape($b), "\n";
-var_dump($a['serialNumber'] === $b['serialNumber'], $b['realCapacityLow'] == $a['realCapacityLow']);
-$r[] = php_zr_get_pd_smart_status_tarvoii(vm_ref($a), $s); var_dump($s);
-$r[] = php_zr_exec_smart_read_data(vm_ref($a), $d); echo count($d), " bytes ", gettype($d[0]), "\n";
-echo "codes ", implode(' ', $r), "\n";
+$r[] = php_zr_get_pd_smart_status_tarvoii(vm_ref($a), $s);
+$r[] = php_zr_exec_smart_read_data(vm_ref($a), $d);
+vm_out($a['serialNumber'] === $b['serialNumber'], $b['realCapacityLow'] == $a['realCapacityLow'], $s, count($d) > 0, gettype($d[0]));
 $untouched = 'x';
-var_dump(php_zr_get_array_info(300, $untouched), php_zr_get_pd_info(99, $untouched), $untouched);
+vm_out($r, php_zr_get_array_info(300, $untouched), php_zr_get_pd_info(99, $untouched), $untouched);
 ?>
 --EXPECTF--
 controllers 1
@@ -29,11 +28,5 @@ map_High64:s map_Low64:s disks 0,1,2,3
 map_High64:s map_Low64:s
 serialNumber:s firmwareRevison:s modelName:s minorRevisonNumber:s cylinderNumber:d headNumber:d sectorNumberPerTrack:d capacityLow:d capacityHigh:d supportPIOTransferMode:i supportMultiDMAMode:i supportUltraDMAMode:i currentTransferMode:i deviceType:i status:i ctrler_index:i chan_index:i master:b index:i systemDisk:i bDevInRaid:i array_position:i array_index:i realCapacityLow:i realCapacityHigh:i deviceRoot:i PortNum:i VendorAcoustic:i CurrentAcoustic:i bytesPerSector:i bInReplacement:b replaceID:i bReplacedSrcPD:b freeProtectNum:i bInReplacing:b magicNum:i vdNum:i bConfigTarvo:b bSupportNCQ:b byNCQMode:i
 serialNumber:s firmwareRevison:s modelName:s minorRevisonNumber:s cylinderNumber:d headNumber:d sectorNumberPerTrack:d capacityLow:d capacityHigh:d supportPIOTransferMode:i supportMultiDMAMode:i supportUltraDMAMode:i currentTransferMode:i deviceType:i status:i ctrler_index:i chan_index:i master:b index:i systemDisk:i bDevInRaid:i array_position:i array_index:i realCapacityLow:d realCapacityHigh:d deviceRoot:i PortNum:i VendorAcoustic:i CurrentAcoustic:i  bytesPerSector:i bInReplacement:b replaceID:i bReplacedSrcPD:b freeProtectNum:i bInReplacing:b magicNum:i vdNum:i bConfigTarvo:b bSupportNCQ:b byNCQMode:i
-bool(true)
-bool(true)
-int(0)
-%d bytes integer
-codes 0 0 0 0 0 0 0 0 0 0
-int(2000)
-int(200)
-string(1) "x"
+[true,true,0,true,"integer"]
+[[0,0,0,0,0,0,0,0,0,0],2000,200,"x"]
