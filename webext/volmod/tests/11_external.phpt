@@ -1,5 +1,7 @@
 --TEST--
 functions of the older direct-access library, and the two without a body: a warning naming each and 2011, or 201 for arguments that do not parse
+--INI--
+pcre.jit=0
 --FILE--
 <?php
 // Every function of the stub's last section, the older library's and the two bodiless ones.
