@@ -38,13 +38,13 @@ bool ArgParses(zval* value, char letter, bool nullable, uint32_t arg) {
   }
 }
 
-// `spec` lists one letter per argument, a '!' after a letter allowing null.
-bool ArgsParse(zend_execute_data* execute_data, const char* spec) {
+// `format` lists one letter per argument, a '!' after a letter allowing null.
+bool ArgsParse(zend_execute_data* execute_data, const char* format) {
   uint32_t wanted = 0;
-  for (const char* p = spec; *p != '\0'; ++p) wanted += *p != '!';
+  for (const char* p = format; *p != '\0'; ++p) wanted += *p != '!';
   if (ZEND_NUM_ARGS() != wanted) return false;
   uint32_t arg = 0;
-  for (const char* p = spec; *p != '\0'; ++p) {
+  for (const char* p = format; *p != '\0'; ++p) {
     if (*p == '!') continue;
     ++arg;
     if (!ArgParses(ZEND_CALL_ARG(execute_data, arg), *p, p[1] == '!', arg)) return false;
@@ -52,16 +52,16 @@ bool ArgsParse(zend_execute_data* execute_data, const char* spec) {
   return true;
 }
 
-zend_long Unavailable(zend_execute_data* execute_data, const char* name, const char* spec) {
-  if (!ArgsParse(execute_data, spec)) return kVolmodBadArgs;
+zend_long Unavailable(zend_execute_data* execute_data, const char* name, const char* format) {
+  if (!ArgsParse(execute_data, format)) return kVolmodBadArgs;
   zend_error(E_WARNING, "%s: not available on this system", name);
   return kVolmodNotAvailable;
 }
 
 }  // namespace
 
-#define VOLMOD_UNAVAILABLE(fn, spec) \
-  ZEND_FUNCTION(fn) { RETURN_LONG(Unavailable(execute_data, #fn, spec)); }
+#define VOLMOD_UNAVAILABLE(fn, format) \
+  ZEND_FUNCTION(fn) { RETURN_LONG(Unavailable(execute_data, #fn, format)); }
 
 VOLMOD_UNAVAILABLE(php_zr_init, "")
 VOLMOD_UNAVAILABLE(php_zr_init_pd, "l")

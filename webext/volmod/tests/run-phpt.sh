@@ -51,8 +51,8 @@ port=$(free_port) ack=$(free_port) bcast=$(free_port)
 sim="$work/sim"
 "$kelsim" --dir "$sim" init --channels 2 >/dev/null || fail "kelsim init failed"
 # Three disks on the channels and a fourth behind a device hub.
-for spec in "0 master" "0 slave" "1 master" "1 slave hub"; do
-  set -- $spec
+for place in "0 master" "0 slave" "1 master" "1 slave hub"; do
+  set -- $place
   if [ $# -eq 3 ]; then
     "$kelsim" --dir "$sim" add-hub --channel "$1" --position "$2" >/dev/null || fail "kelsim add-hub failed"
     hub=(--hub-port 0)
