@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake g++ pkg-config libgtest-dev libgmock-dev googletest
-          libbenchmark-dev libssl-dev libcrypt-dev nlohmann-json3-dev)
+          libbenchmark-dev libssl-dev libcrypt-dev nlohmann-json3-dev
+          php8.2-cli php8.2-dev)
 
 missing=()
 for p in "${packages[@]}"; do
