@@ -39,7 +39,7 @@ $step = post_text('step');
 $range = null;
 if ($step === 'create') {
     $size = post_text('size');
-    $rc = ctype_digit($size) ? create_array($level, $disks, $size, post_int('stripe'), post_text('name')) : 211;
+    $rc = preg_match('/^\d+$/', $size) ? create_array($level, $disks, $size, post_int('stripe'), post_text('name')) : 211;
     if ($rc === 0) {
         flash('ok', 'Array ' . post_text('name') . ' created');
         redirect('index.php');

@@ -62,6 +62,6 @@ function post_text(string $name): string
 function post_ref(string $name): array
 {
     $r = $_POST[$name] ?? [];
-    $int = fn($k) => is_array($r) && isset($r[$k]) && ctype_digit((string) $r[$k]) ? (int) $r[$k] : 0;
+    $int = fn($k) => is_array($r) && isset($r[$k]) && preg_match('/^\d+$/', (string) $r[$k]) ? (int) $r[$k] : 0;
     return make_ref($int('nIndex'), $int('wdMagicNum'));
 }
