@@ -16,6 +16,12 @@ enum ZEP_DEBUG_LEVEL {
 void ZepPrint(ZEP_DEBUG_LEVEL level, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 
+// Where both print functions write. Standard output unless changed: a module loaded into
+// an interpreter whose own output is standard output sends them to standard error, or
+// drops them.
+enum ZepPrintSink { ZEP_SINK_STDOUT, ZEP_SINK_STDERR, ZEP_SINK_NONE };
+void ZepPrintSetSink(ZepPrintSink sink);
+
 // Unfiltered and unlocked variant used by the engine and driver layers.
 void ZEPPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
