@@ -74,7 +74,11 @@ function forget_login(): void
 // Logs in on a fresh connection; on success the session keeps the client ID.
 function login(string $user, string $password): int
 {
-    $rc = php_openconnect(service_host(), service_port());
+    // The login's cipher needs its tables built once per process.
+    $rc = php_zepsockinit();
+    if ($rc === 0) {
+        $rc = php_openconnect(service_host(), service_port());
+    }
     if ($rc !== 0) {
         return $rc;
     }

@@ -17,10 +17,11 @@ started=$(date +%s.%N)
 work=$(mktemp -d "${TMPDIR:-/tmp}/kel-console-test.XXXXXX")
 srv_pid=; php_pid=
 cleanup() {
-  # Only the processes this script started: the service's own process group and PHP.
-  [ -n "$php_pid" ] && kill "$php_pid" 2>/dev/null && wait "$php_pid" 2>/dev/null
-  [ -n "$srv_pid" ] && kill -TERM -- "-$srv_pid" 2>/dev/null && wait "$srv_pid" 2>/dev/null
-  rm -rf "$work"
+  # Only what this script started: the process groups of the service and of PHP's server
+  # (its workers outlive a killed parent).
+  [ -n "$php_pid" ] && kill -TERM -- "-$php_pid" 2>/dev/null && { wait "$php_pid" 2>/dev/null || true; }
+  [ -n "$srv_pid" ] && kill -TERM -- "-$srv_pid" 2>/dev/null && { wait "$srv_pid" 2>/dev/null || true; }
+  if [ -n "${KEL_TEST_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 fail() { echo "FAILED: $*"; for f in kelsrv.out console.log; do echo "--- $f"; tail -20 "$work/$f"; done; exit 1; }
@@ -60,7 +61,7 @@ wait_for 60 grep -qx success "$work/kel_init.log" 2>/dev/null || fail "kelsrv di
 mkdir -p "$work/sessions"
 KEL_CONSOLE_SERVICE_HOST=127.0.0.1 KEL_CONSOLE_SERVICE_PORT=$port KEL_CONSOLE_NOTIFY_PORT=$ack \
 PHP_CLI_SERVER_WORKERS=4 LD_BIND_NOW=1 \
-  php -n -d "extension=$volmod" -d "session.save_path=$work/sessions" -d log_errors=1 \
+  setsid php -n -d "extension=$volmod" -d "session.save_path=$work/sessions" -d log_errors=1 \
     -S "127.0.0.1:$web" -t "$here/.." >"$work/console.log" 2>&1 &
 php_pid=$!
 wait_for 20 bash -c "exec 3<>/dev/tcp/127.0.0.1/$web" 2>/dev/null || fail "the console did not start"
