@@ -13,7 +13,9 @@ if ($_SERVER['REQUEST_METHOD'] === 'POST') {
         ? run_replace_action($action, post_disk('source') ?? make_ref(255, 0), post_disk('target') ?? make_ref(255, 0))
         : run_array_action($action, post_ref('array'), post_int('raidType'));
     flash($rc === 0 ? 'ok' : 'error', $rc === 0 ? $done : failure_text('Not done', $rc));
-    redirect($rc === 0 && $action === 'remove' ? 'index.php' : 'array.php?index=' . $index);
+    // A removed array is gone and a repaired one may be listed under another index.
+    $moved = $action === 'remove' || str_starts_with($action, 'repair');
+    redirect($rc === 0 && $moved ? 'index.php' : 'array.php?index=' . $index);
 }
 
 $info = [];

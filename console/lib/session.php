@@ -60,7 +60,8 @@ function connect_session(): int
         return $rc;
     }
     $rc = php_userack((string) $_SESSION['client_id']);
-    if ($rc !== 0 && $rc !== 2001 && $rc !== 2002) {
+    // Only a session the service says it has ended is forgotten; anything else may pass.
+    if ($rc === 1004 || $rc === 1054) {
         forget_login();
     }
     return $rc;

@@ -6,13 +6,20 @@ import { execFileSync } from 'node:child_process';
 
 const url = process.env.CONSOLE_URL;
 const browser = await chromium.launch({ executablePath: process.env.CHROMIUM, args: ['--no-sandbox'] });
-const page = await browser.newPage();
+const page = await (await browser.newContext()).newPage();
 page.setDefaultTimeout(20000);
 const message = (kind) => page.locator(`p.msg.${kind}`).first();
 const expectText = async (locator, pattern) => {
   await locator.filter({ hasText: pattern }).first().waitFor();
 };
 
+let stale = null;
+// The array's page, found by name in the overview (a repair may give it another index).
+const openArray = async () => {
+  await page.goto(`${url}/index.php`);
+  await page.locator('#arrays tr', { hasText: 'web1' }).locator('a').click();
+  await page.waitForURL(/array\.php/);
+};
 try {
   await page.goto(`${url}/login.php`);
   await page.fill('input[name=user]', 'admin');
@@ -41,7 +48,7 @@ try {
   await row.locator('a').click();
   await page.waitForURL(/array\.php/);
   const arrayPage = page.url();
-  const stale = await browser.newPage();
+  stale = await page.context().newPage();
   stale.setDefaultTimeout(20000);
   await stale.goto(arrayPage);
   await page.goto(`${url}/index.php`);
@@ -57,6 +64,7 @@ try {
   await page.locator('form:has(button[value=repair-disk]) select').selectOption({ index: 0 });
   await page.click('button[value=repair-disk]');
   await expectText(message('ok'), /Array repaired/);
+  await openArray();
   await page.click('button[value=sync-start]');
   await expectText(message('ok'), /Synchronisation started/);
   await page.goto(`${url}/index.php`);
@@ -64,17 +72,16 @@ try {
   await page.locator('#tasks progress[value="100"]').waitFor({ timeout: 120000 });
   await expectText(page.locator('#tasks .state'), /completed/);
 
-  // The array may have another index now: find it by name.
-  await page.goto(`${url}/index.php`);
-  await row.locator('a').click();
-  await page.waitForURL(/array\.php/);
+  await openArray();
   await page.click('button[value=remove]');
   await expectText(message('ok'), /Array removed/);
   if (await page.locator('#arrays tr', { hasText: 'web1' }).count() !== 0) throw new Error('web1 still listed');
   console.log('scenario passed');
 } catch (e) {
   console.log(`scenario failed at ${page.url()}: ${e.message}`);
-  console.log((await page.locator('main').innerText().catch(() => '')).slice(0, 2000));
+  for (const p of [page, stale]) {
+    if (p) console.log((await p.locator('main').innerText().catch(() => '')).slice(0, 1500));
+  }
   process.exitCode = 1;
 } finally {
   await browser.close();
