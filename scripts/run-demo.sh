@@ -58,10 +58,11 @@ if [ -f "$volmod" ]; then
   console_port=${KEL_CONSOLE_PORT:-18080}
   KEL_CONSOLE_SERVICE_HOST=127.0.0.1 KEL_CONSOLE_SERVICE_PORT=$port \
   KEL_CONSOLE_NOTIFY_PORT=$(setting KEL_CFG_ACK_LISTEN_PORT) PHP_CLI_SERVER_WORKERS=4 \
-    php -n -d "extension=$volmod" -d "session.save_path=$run/php-sessions" \
+    setsid php -n -d "extension=$volmod" -d "session.save_path=$run/php-sessions" \
       -S "127.0.0.1:$console_port" -t "$top/console" >"$run/console.log" 2>&1 &
   console_pid=$!
-  trap '[ -n "$console_pid" ] && kill "$console_pid" 2>/dev/null' EXIT
+  # Its workers outlive a killed parent: stop the whole process group.
+  trap 'kill -TERM -- "-$console_pid" 2>/dev/null || true' EXIT
   echo "Web console: http://127.0.0.1:$console_port/login.php (its log: $run/console.log)"
 else
   echo "No $volmod (php8.2-dev missing?): the web console is not served."
