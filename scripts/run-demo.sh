@@ -3,15 +3,20 @@
 # configuration that keeps every file of the service inside that folder, on a simulated
 # controller with four disks (./run/sim, created on the first run). Ctrl-C stops it.
 #
+# Next to it PHP's built-in server serves the example web console (console/) with the volmod
+# extension on KEL_CONSOLE_PORT (18080); it stops when the service stops.
+#
 # Ports (override with the environment): KEL_PORT (client, 18018), KEL_ACK_PORT
-# (notifications, 18001), KEL_BROADCAST_PORT (discovery, 17001).
+# (notifications, 18001), KEL_BROADCAST_PORT (discovery, 17001), KEL_CONSOLE_PORT (18080).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
 scripts/install-deps.sh
 cmake -S "$top" -B "$top/build" >/dev/null
-cmake --build "$top/build" -j "$(nproc)" --target kelsrv kelsim kelctl
+targets=(kelsrv kelsim kelctl)
+if command -v php-config8.2 >/dev/null || command -v php-config >/dev/null; then targets+=(volmod); fi
+cmake --build "$top/build" -j "$(nproc)" --target "${targets[@]}"
 
 run="$top/run"
 mkdir -p "$run"
@@ -38,10 +43,30 @@ if [ ! -f "$sim/state" ] && [ ! -d "$sim/dev" ]; then
   echo "Simulated controller with four disks created in $sim (see: $kelsim --dir $sim list)"
 fi
 
-port=$(sed -n 's/^KEL_CFG_CLIENT_LISTEN_PORT *= *//p' "$config")
+setting() { sed -n "s/^$1 *= *//p" "$config"; }
+port=$(setting KEL_CFG_CLIENT_LISTEN_PORT)
 echo "kelsrv: configuration $config, client port $port"
 echo "In another terminal:  export KEL_PORT=$port; build/tools/kelctl --user admin login"
 echo "(the built-in accounts are admin/pelum and guest/rovak)"
+
+# The console: PHP's server with a few workers, since the overview keeps one request
+# waiting for notices. Sessions stay in ./run.
+volmod="$top/build/webext/volmod/volmod.so"
+console_pid=
+if [ -f "$volmod" ]; then
+  mkdir -p "$run/php-sessions"
+  console_port=${KEL_CONSOLE_PORT:-18080}
+  KEL_CONSOLE_SERVICE_HOST=127.0.0.1 KEL_CONSOLE_SERVICE_PORT=$port \
+  KEL_CONSOLE_NOTIFY_PORT=$(setting KEL_CFG_ACK_LISTEN_PORT) PHP_CLI_SERVER_WORKERS=4 \
+    setsid php -n -d "extension=$volmod" -d "session.save_path=$run/php-sessions" \
+      -S "127.0.0.1:$console_port" -t "$top/console" >"$run/console.log" 2>&1 &
+  console_pid=$!
+  # Its workers outlive a killed parent: stop the whole process group.
+  trap 'kill -TERM -- "-$console_pid" 2>/dev/null || true' EXIT
+  echo "Web console: http://127.0.0.1:$console_port/login.php (its log: $run/console.log)"
+else
+  echo "No $volmod (php8.2-dev missing?): the web console is not served."
+fi
 echo "Stop with Ctrl-C (or: kill -s RTMIN+1 <pid of the first kelsrv process>)."
 cd "$run"
-exec "$top/build/service/kelsrv" "$config" --sim "$sim"
+"$top/build/service/kelsrv" "$config" --sim "$sim"
