@@ -81,8 +81,10 @@
     for (;;) {
       try {
         const r = await fetch('events.php?wait=' + wait, {credentials: 'same-origin'});
-        apply(await r.json());
-        wait = 4;
+        const answer = await r.json();
+        apply(answer);
+        // While a task starts or runs, ask again soon so that its progress moves on screen.
+        wait = (answer.tasks || []).some((t) => t.state === 2 || t.state === 5) ? 1 : 4;
       } catch (e) {
         // The server is restarting or the network is down: try again shortly.
         await new Promise((resolve) => setTimeout(resolve, 2000));

@@ -39,7 +39,7 @@ CC=clang CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebIn
 rm -f "$build/configure.log"
 # Everything the lock analysis must see: the libraries and the three programs.
 checked=(kelshared keldriver kelsim_lib kelengine kelsrv_core kelclient kelctl_core
-         kelsrv kelsim kelctl)
+         volmod_core kelsrv kelsim kelctl)
 cmake --build "$build" --target "${checked[@]}" "${targets[@]}" -j "$(nproc)"
 
 work=$(mktemp -d /tmp/kel-fuzz-XXXXXX)

@@ -246,14 +246,16 @@ function read_tasks(?array &$tasks): int
     }
     foreach ($list as $t) {
         $tasks[] = task_row((int) $t['uTaskCode'], $t['uArrayIndex'] ?? $t['uSrcPD'],
-                            $t['uTgtPD'] ?? null, (int) $t['uStatus'], null);
+                            $t['uTgtPD'] ?? null, (int) $t['uStatus'], null,
+                            (int) $t['uProgress']);
     }
     return 0;
 }
 
-// One task as the pages and the event endpoint show it. The progress is known once the
-// task has completed; while it runs the service reports its state only.
-function task_row(int $code, int $first, ?int $second, int $state, ?int $result): array
+// One task as the pages and the event endpoint show it; `percent` is null where the source
+// (a status query) does not carry it.
+function task_row(int $code, int $first, ?int $second, int $state, ?int $result,
+                  ?int $percent = null): array
 {
     $done = $state === 4 || $result === 1112;
     return [
@@ -264,7 +266,7 @@ function task_row(int $code, int $first, ?int $second, int $state, ?int $result)
         'second' => $second,
         'state' => $done ? 4 : $state,
         'stateText' => TASK_STATES[$done ? 4 : $state] ?? 'unknown',
-        'percent' => $done ? 100 : null,
+        'percent' => $done ? 100 : $percent,
     ];
 }
 

@@ -36,13 +36,13 @@ wait_for() {
   until "$@"; do [ $SECONDS -lt $end ] || return 1; sleep 0.05; done
 }
 
-# A controller with four disks; 512 MiB each makes a mirror's synchronisation take long
-# enough to be watched.
+# A controller with four disks; 1 GiB each makes a mirror's synchronisation take long
+# enough (a few seconds) for its progress to be seen between polls.
 sim="$work/sim"
 "$kelsim" --dir "$sim" init --channels 2 >/dev/null
 for spec in "0 master" "0 slave" "1 master" "1 slave"; do
   set -- $spec
-  "$kelsim" --dir "$sim" add-disk --channel "$1" --position "$2" --size "${KEL_TEST_DISK_SIZE:-512M}" >/dev/null
+  "$kelsim" --dir "$sim" add-disk --channel "$1" --position "$2" --size "${KEL_TEST_DISK_SIZE:-1G}" >/dev/null
 done
 
 port=$(free_port); ack=$(free_port); bcast=$(free_port); web=$(free_port)

@@ -69,6 +69,9 @@ try {
   await expectText(message('ok'), /Synchronisation started/);
   await page.goto(`${url}/index.php`);
   await expectText(page.locator('#tasks .state'), /starting|running/);
+  // The bar must show the work under way, not only its start and its end.
+  await page.waitForFunction(() => [...document.querySelectorAll('#tasks progress')]
+    .some((p) => p.value > 0 && p.value < 100), null, { timeout: 120000 });
   await page.locator('#tasks progress[value="100"]').waitFor({ timeout: 120000 });
   await expectText(page.locator('#tasks .state'), /completed/);
 

@@ -97,7 +97,8 @@ TEST(RecordFields, EveryListHasItsKeysInOrderWithTheirKindsAndValues) {
   };
   using R = KelTaskRecord;
   const std::vector<Key> arrayTask{KN("uTaskCode", code, i), KN("uOpCode", op, i),
-                                   KN("uArrayIndex", first, i), KN("uStatus", state, i)};
+                                   KN("uArrayIndex", first, i), KN("uStatus", state, i),
+                                   KN("uProgress", percent, i)};
 
   const struct {
     const char* list;
@@ -134,7 +135,8 @@ TEST(RecordFields, EveryListHasItsKeysInOrderWithTheirKindsAndValues) {
       {"task 1", TaskListFields(t[0]), arrayTask, &t[0]},
       {"task 4", TaskListFields(t[3]), arrayTask, &t[3]},
       {"task 5", TaskListFields(t[4]), {KN("uTaskCode", code, i), KN("uOpCode", op, i),
-         KN("uSrcPD", first, i), KN("uTgtPD", second, i), KN("uStatus", state, i)}, &t[4]},
+         KN("uSrcPD", first, i), KN("uTgtPD", second, i), KN("uStatus", state, i),
+         KN("uProgress", percent, i)}, &t[4]},
       {"task 6", TaskListFields(t[5]), {}, &t[5]},
   };
   for (const auto& one : cases) {

@@ -203,7 +203,8 @@ ZrFields TaskListFields(const KelTaskRecord& t) {
     f.Int("uTaskCode", t.code).Int("uOpCode", t.op).Int("uSrcPD", t.first).Int("uTgtPD", t.second);
   else
     return {};
-  return f.Int("uStatus", t.state).Take();
+  // The progress comes last so that pages written for the four keys keep working.
+  return f.Int("uStatus", t.state).Int("uProgress", t.percent).Take();
 }
 
 ZrFields IndexMapFields(const _Kel_Index_Map& m) {

@@ -27,7 +27,7 @@ vm_out(php_zr_update_hardware_info(), php_zr_remove_raid_tarvoii(1, [vm_ref(vm_a
 [0]
 [0,true,0]
 [0,0,true]
-uTaskCode:i uOpCode:i uArrayIndex:i uStatus:i
+uTaskCode:i uOpCode:i uArrayIndex:i uStatus:i uProgress:i
 [true,0,0,5]
 [0,0,3]
 
