@@ -4,11 +4,12 @@
 # real kelsrv on a simulated controller holding a RAID 1. Prints one line per caller and
 # the ratio.
 #
-#   bench/volmod_overhead.sh [BUILD_DIR] [SECONDS]
+#   bench/volmod_overhead.sh [BUILD_DIR] [SECONDS] [ROUNDS]
 set -euo pipefail
 . "$(dirname "$0")/sim_service.sh"
 kel_bench_setup "${1:-}"
-seconds=${2:-3}
+seconds=${2:-2}
+rounds=${3:-5}
 so=$(dirname "$kelsrv")/../webext/volmod/volmod.so
 cpp=$(dirname "$kelsrv")/../bench/array_info_bench
 for bin in "$so" "$cpp"; do
@@ -29,9 +30,17 @@ def walk(v):
     elif isinstance(v, list):
         for x in v: yield from walk(x)
 print(next(walk(json.load(sys.stdin))))')
-c_line=$("$cpp" "$port" "$array" "$seconds")
-p_line=$(php -n -d "extension=$(realpath "$so")" "$top/bench/array_info_loop.php" "$port" "$array" "$seconds")
-echo "$c_line"
-echo "$p_line"
-awk -v c="$c_line" -v p="$p_line" 'BEGIN {
-  split(c, a, ": "); split(p, b, ": "); printf "php/c++ %.2f\n", (b[2] + 0) / (a[2] + 0) }'
+# Interleaved rounds, so that a busy moment of the machine hits both callers alike; the
+# medians are reported.
+rate() { sed -n 's/.*: \([0-9]*\) calls\/s$/\1/p' | tail -n 1; }
+c_rates=() p_rates=()
+for _ in $(seq "$rounds"); do
+  c_rates+=("$("$cpp" "$port" "$array" "$seconds" | rate)")
+  p_rates+=("$(php -n -d "extension=$(realpath "$so")" -d volmod.diagnostics=0 \
+                 "$top/bench/array_info_loop.php" "$port" "$array" "$seconds" | rate)")
+done
+median() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+c=$(median "${c_rates[@]}") p=$(median "${p_rates[@]}")
+echo "c++ client library: ${c} calls/s (median of $rounds rounds: ${c_rates[*]})"
+echo "php through volmod: ${p} calls/s (median of $rounds rounds: ${p_rates[*]})"
+awk -v c="$c" -v p="$p" 'BEGIN { printf "php/c++ %.2f\n", p / c }'
