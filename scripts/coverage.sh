@@ -17,7 +17,8 @@ command -v gcovr >/dev/null || {
 
 cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DKEL_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_C_FLAGS=--coverage \
-  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage >/dev/null
+  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage \
+  -DCMAKE_MODULE_LINKER_FLAGS=--coverage >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 find "$dir" -name '*.gcda' -delete
 (cd "$dir" && ctest -j "$(nproc)" "$@" >"$dir/coverage-ctest.log" 2>&1) ||
