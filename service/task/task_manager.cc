@@ -104,7 +104,15 @@ bool KelTaskManager::StartAsyncTask(KelAsyncTaskData* record) {
     return false;
   }
   if (TaskPtr live = Find(m_running, *record)) {
+    const KelAsyncTaskData now = live->Record();
     m_mutex.unlock();
+    // A broken task lingers in the list for a moment before its thread leaves; a start
+    // (the pipeline's retry of a failed one, say) must not take it for running work.
+    if (now.uState == KEL_TASK_BROKEN) {
+      record->uState = KEL_TASK_BROKEN;
+      record->nResult = KEL_TASK_BROKE;
+      return false;
+    }
     record->uState = KEL_TASK_RUNNING;
     record->nResult = KEL_TASK_OK;
     return true;
@@ -158,7 +166,7 @@ bool KelTaskManager::Launch(TaskPtr task, KelAsyncTaskData* record) {
   const KelAsyncTaskData now = task->Record();
   record->uState = now.uState;
   record->uPercent = now.uPercent;
-  if (confirmed) {
+  if (confirmed && now.uState != KEL_TASK_BROKEN) {
     KEL_PRINT(ZEP_DBG_INFO, "Start SMR OK, the task is running now\n");
     record->nResult = KEL_TASK_OK;
   } else {

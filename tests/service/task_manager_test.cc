@@ -86,6 +86,23 @@ TEST(TaskManager, ThreeFailuresInARowAreRetriedAndTheFourthBreaksTheTask) {
   EXPECT_EQ(t.engine.cancels, 0);
 }
 
+// A broken task lingers in the running list for a moment. A start in that moment (the
+// command pipeline retries a start that was not confirmed) must hear that it broke, not that
+// it runs.
+TEST(TaskManager, AStartWhileABrokenTaskLingersReportsItBroken) {
+  KelTaskTimings lingering = Tasks::Fast();
+  lingering.endPauseMs = 5000;
+  lingering.clientConfirmMs = 100;  // a start that is never confirmed waits this long
+  Tasks t(lingering);
+  t.engine.step = [](int) { return 900; };
+  for (int i = 0; i < 2; ++i) {
+    const KelAsyncTaskData r = t.Op(KEL_TASK_OP_START, 0);
+    EXPECT_EQ(r.nResult, KEL_TASK_BROKE) << i;
+    EXPECT_EQ(r.uState, KEL_TASK_BROKEN) << i;
+  }
+  EXPECT_EQ(t.engine.steps, 4);  // the second start ran nothing
+}
+
 // An array removed under a running task: the engine refuses its magic number and the look-up
 // finds nothing, which must end the task rather than repeat the step for ever.
 TEST(TaskManager, AMagicRefusedForAVanishedArrayBreaksTheTask) {

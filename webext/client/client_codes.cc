@@ -27,6 +27,7 @@ constexpr CodeText kCodeTexts[] = {
     {215, "a disk is busy in a replacement or another task"},
     {205, "the disk is unusable (its configuration cannot be read)"},
     {216, "stale magic number: the device or array changed since it was read; read it again"},
+    {300, "the array needs no synchronisation, or its synchronisation command failed"},
     {803, "at least one disk is unhealthy"},
     {804, "not a configurable disk"},
     {805, "the SMART command failed"},
