@@ -35,6 +35,9 @@ class KelTaskEngine {
   virtual int PrepareReplace(const KelAsyncTaskData& task, bool withdraw) = 0;
   // Whether a member disk of `array` has the index and magic number of one of `disks`.
   virtual bool ArrayHasDisk(int array, const std::vector<_Index_Plus_t>& disks) = 0;
+  // Whether the array of a synchronisation or migration (codes 1 to 4) needs that work.
+  // True for a replacement, and whenever the engine cannot tell: the step then decides.
+  virtual bool NeedsWork(const KelAsyncTaskData& task) = 0;
 };
 
 // The engine facade: every step, and the replacement's set-up, is one facade call.
@@ -47,6 +50,7 @@ class ZrTaskEngine : public KelTaskEngine {
   int GetSMRHandles(_LIB_Need_SMR_Info_t* info) override;
   int PrepareReplace(const KelAsyncTaskData& task, bool withdraw) override;
   bool ArrayHasDisk(int array, const std::vector<_Index_Plus_t>& disks) override;
+  bool NeedsWork(const KelAsyncTaskData& task) override;
 
  private:
   // `mask` selects the mirror pairs; `percent` becomes the least progress among them.

@@ -117,6 +117,15 @@ bool KelTaskManager::StartAsyncTask(KelAsyncTaskData* record) {
     record->nResult = KEL_TASK_OK;
     return true;
   }
+  // An array in step (or in its final layout) gets no task that could only break: the
+  // start hears at once that there is nothing to do, whoever asked.
+  if (!m_pEngine->NeedsWork(*record)) {
+    m_mutex.unlock();
+    KEL_PRINT(ZEP_DBG_WARN, "Array %d needs no %s\n", record->uIndex1,
+              KelTaskWorkName(record->uTaskCode));
+    record->nResult = kKelNoWorkNeeded;
+    return false;
+  }
   TaskPtr task = Find(m_stopped, *record);
   TaskList* home = &m_stopped;
   if (task != nullptr) {

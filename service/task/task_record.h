@@ -83,6 +83,9 @@ inline constexpr int kKelStepDone = 500;           // the engine says the work i
 inline constexpr int kKelSyncFinished = 304;
 inline constexpr int kKelMigFinished = 503;
 inline constexpr int kKelReplaceFinished = 508;
+// The engine's answer for an array that needs no synchronisation or migration; a start on
+// such an array is answered with it and makes no task.
+inline constexpr int kKelNoWorkNeeded = 300;
 
 // The engine result that ends a task of `code` successfully; 0 for an unknown code.
 int KelTaskCompletionCode(uint8_t code);

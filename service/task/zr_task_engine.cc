@@ -141,3 +141,13 @@ bool ZrTaskEngine::ArrayHasDisk(int array, const std::vector<_Index_Plus_t>& dis
   }
   return false;
 }
+
+// The array record carries what the step itself checks first: the needs-synchronisation
+// bit of its status, and whether it still needs migrating.
+bool ZrTaskEngine::NeedsWork(const KelAsyncTaskData& task) {
+  const bool sync = task.uTaskCode >= KEL_TASK_SYNC_RAID1 && task.uTaskCode <= KEL_TASK_SYNC_RAID5;
+  if (!sync && task.uTaskCode != KEL_TASK_MIGRATE_ARRAY) return true;
+  _zr_array_info array{};
+  if (zr_get_array_info(task.uIndex1, &array) != 0) return true;
+  return sync ? (array.status & KEL_RA_STATUS_NEED_SYNC) != 0 : array.bNeedMigration != 0;
+}

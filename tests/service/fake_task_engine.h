@@ -16,6 +16,7 @@ struct FakeEngine : KelTaskEngine {
   std::map<int, std::vector<std::string>> disks;  // by array
   std::atomic<int> steps{0}, cancels{0};
   std::atomic<bool> devicesGone{false};  // magic look-ups fail
+  std::atomic<bool> needsWork{true};
 
   int Step(const KelAsyncTaskData&, uint16_t* percent) override {
     if (percent == nullptr) return ++cancels, 0;
@@ -33,6 +34,7 @@ struct FakeEngine : KelTaskEngine {
   int GetSMRHandles(_LIB_Need_SMR_Info_t*) override { return 0; }
   int PrepareReplace(const KelAsyncTaskData&, bool) override { return 0; }
   bool ArrayHasDisk(int, const std::vector<_Index_Plus_t>&) override { return false; }
+  bool NeedsWork(const KelAsyncTaskData&) override { return needsWork; }
 };
 
 #endif

@@ -103,6 +103,15 @@ TEST(TaskManager, AStartWhileABrokenTaskLingersReportsItBroken) {
   EXPECT_EQ(t.engine.steps, 4);  // the second start ran nothing
 }
 
+TEST(TaskManager, AnArrayThatNeedsNoWorkGetsNoTask) {
+  Tasks t;
+  t.engine.needsWork = false;
+  const KelAsyncTaskData r = t.Op(KEL_TASK_OP_START, 0);
+  EXPECT_EQ(r.nResult, kKelNoWorkNeeded);
+  EXPECT_EQ(t.Op(KEL_TASK_OP_QUERY, 0).nResult, KEL_TASK_NO_SUCH);
+  EXPECT_EQ(t.engine.steps, 0);
+}
+
 // An array removed under a running task: the engine refuses its magic number and the look-up
 // finds nothing, which must end the task rather than repeat the step for ever.
 TEST(TaskManager, AMagicRefusedForAVanishedArrayBreaksTheTask) {

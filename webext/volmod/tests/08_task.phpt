@@ -1,12 +1,13 @@
 --TEST--
-tasks: a mirror repaired with a new disk, its synchronisation started, listed, followed by notices, queried and stopped
+tasks: a new mirror needs no synchronisation; a mirror repaired with a new disk, its synchronisation started, listed, followed by notices, queried and stopped
 --FILE--
 <?php
 require __DIR__ . '/volmod.inc';
 $id = vm_login();
 vm_events($id);
 vm_out(php_kel_async_task_info($none), $none);
-vm_out(php_zr_create_mirror_tarvoii(2, [vm_ref(vm_disk(0)), vm_ref(vm_disk(1))], "100", "synced", false));
+vm_out(php_zr_create_mirror_tarvoii(2, [vm_ref(vm_disk(0)), vm_ref(vm_disk(1))], "100", "synced", false),
+       php_zr_sync_mig_replace(1, vm_ref(vm_array('synced')), null, null, 0, 1));
 vm_kelsim('unplug', 'sdb');
 vm_out(php_zr_update_hardware_info(), vm_array('synced')['status'] != 0,
        php_zr_repair_mirror_with_new_disk_tarvoii(vm_ref(vm_array('synced')), vm_ref(vm_disk(2))));
@@ -24,7 +25,7 @@ vm_out(php_zr_update_hardware_info(), php_zr_remove_raid_tarvoii(1, [vm_ref(vm_a
 ?>
 --EXPECTF--
 [0,[]]
-[0]
+[0,300]
 [0,true,0]
 [0,0,true]
 uTaskCode:i uOpCode:i uArrayIndex:i uStatus:i uProgress:i
