@@ -21,6 +21,18 @@ int LocalCommand(F&& f) {
   });
 }
 
+// Session continuation and logout: one client-ID text, then `call` on the module's client.
+void WithClientId(zend_execute_data* execute_data, zval* return_value,
+                  int (*call)(CLIENT_INFO*, const char*)) {
+  char* id;
+  size_t idLen;
+  ZEND_PARSE_PARAMETERS_START_EX(ZEND_PARSE_PARAMS_QUIET, 1, 1)
+  Z_PARAM_STRING(id, idLen)
+  ZEND_PARSE_PARAMETERS_END_EX(RETURN_LONG(kVolmodBadArgs));
+  const std::string i = zvu::CText(id, idLen);
+  RETURN_LONG(zvu::Guarded([&] { return call(&g_ClientInfo, i.c_str()); }));
+}
+
 // How long discovery waits for each further answer.
 constexpr unsigned int kScanWaitSec = 3;
 
@@ -64,25 +76,9 @@ ZEND_FUNCTION(php_userlogin) {
   RETURN_LONG(rc);
 }
 
-ZEND_FUNCTION(php_userack) {
-  char* id;
-  size_t idLen;
-  ZEND_PARSE_PARAMETERS_START_EX(ZEND_PARSE_PARAMS_QUIET, 1, 1)
-  Z_PARAM_STRING(id, idLen)
-  ZEND_PARSE_PARAMETERS_END_EX(RETURN_LONG(kVolmodBadArgs));
-  const std::string i = zvu::CText(id, idLen);
-  RETURN_LONG(zvu::Guarded([&] { return UserSessionLogin(&g_ClientInfo, i.c_str()); }));
-}
+ZEND_FUNCTION(php_userack) { WithClientId(execute_data, return_value, UserSessionLogin); }
 
-ZEND_FUNCTION(php_userlogout) {
-  char* id;
-  size_t idLen;
-  ZEND_PARSE_PARAMETERS_START_EX(ZEND_PARSE_PARAMS_QUIET, 1, 1)
-  Z_PARAM_STRING(id, idLen)
-  ZEND_PARSE_PARAMETERS_END_EX(RETURN_LONG(kVolmodBadArgs));
-  const std::string i = zvu::CText(id, idLen);
-  RETURN_LONG(zvu::Guarded([&] { return UserLogout(&g_ClientInfo, i.c_str()); }));
-}
+ZEND_FUNCTION(php_userlogout) { WithClientId(execute_data, return_value, UserLogout); }
 
 ZEND_FUNCTION(php_closeconnect) {
   RETURN_LONG(zvu::Guarded([] { return CloseConnect(&g_ClientInfo); }));

@@ -23,7 +23,7 @@ zend_long Record(zval* out, Call&& call, ToFields&& toFields) {
   return rc;
 }
 
-// A list of 64-bit text fields, one associative array per element.
+// A list of records, one associative array per element.
 void SetRecordList(zval* ref, const std::vector<ZrFields>& records) {
   zval list;
   array_init_size(&list, static_cast<uint32_t>(records.size()));
@@ -33,17 +33,6 @@ void SetRecordList(zval* ref, const std::vector<ZrFields>& records) {
     add_next_index_zval(&list, &rec);
   }
   zvu::SetArray(ref, &list);
-}
-
-ZrFields TextPair(const char* k1, uint64_t v1, const char* k2, uint64_t v2) {
-  ZrFields f(2);
-  f[0].key = k1;
-  f[0].kind = ZrField::kText;
-  f[0].text = U64Text(v1);
-  f[1].key = k2;
-  f[1].kind = ZrField::kText;
-  f[1].text = U64Text(v2);
-  return f;
 }
 
 }  // namespace
@@ -253,8 +242,7 @@ ZEND_FUNCTION(php_zr_get_protect_free_info_by_pd) {
   const int rc = zvu::Guarded([&] {
     std::vector<_zr_protect_free_info_t> found;
     const int r = zr_get_protect_free_info_by_pd(disk, &found);
-    for (const auto& a : found)
-      areas.push_back(TextPair("StartSector", a.startSector, "SectorLengh", a.length));
+    for (const auto& a : found) areas.push_back(ProtectedAreaFields(a));
     return r;
   });
   if (rc == 0) SetRecordList(list, areas);
@@ -282,9 +270,7 @@ ZEND_FUNCTION(php_zr_get_array_create_info_by_pds) {
   RETURN_LONG(Record<_Array_Create_Info_t>(
       range,
       [&](auto* r) { return zr_get_array_create_info_by_pds(count, refs.data(), level, keepData, r); },
-      [](const _Array_Create_Info_t& a) {
-        return TextPair("nMinArraySize", a.nMinArraySize, "nMaxArraySize", a.nMaxArraySize);
-      }));
+      CreateRangeFields));
 }
 
 ZEND_FUNCTION(php_zr_get_pd_smart_status_tarvoii) {

@@ -213,3 +213,17 @@ ZrFields IndexMapFields(const _Kel_Index_Map& m) {
       .Text("map_Low64", U64Text(m.map_Low64))
       .Take();
 }
+
+ZrFields ProtectedAreaFields(const _zr_protect_free_info_t& a) {
+  return FieldList()
+      .Text("StartSector", U64Text(a.startSector))
+      .Text("SectorLengh", U64Text(a.length))
+      .Take();
+}
+
+ZrFields CreateRangeFields(const _Array_Create_Info_t& r) {
+  return FieldList()
+      .Text("nMinArraySize", U64Text(r.nMinArraySize))
+      .Text("nMaxArraySize", U64Text(r.nMaxArraySize))
+      .Take();
+}

@@ -38,6 +38,10 @@ ZrFields VdFields(const KelVDInfo& v);
 ZrFields TaskListFields(const KelTaskRecord& t);
 // The two 64-bit maps as "map_High64", "map_Low64" decimal texts.
 ZrFields IndexMapFields(const _Kel_Index_Map& m);
+// One protected free area: "StartSector", "SectorLengh" as decimal texts.
+ZrFields ProtectedAreaFields(const _zr_protect_free_info_t& a);
+// A creation's size range: "nMinArraySize", "nMaxArraySize" as decimal texts.
+ZrFields CreateRangeFields(const _Array_Create_Info_t& r);
 
 // The list a notice of kind 4 (disk status: the payload bytes after the count byte) or kind
 // 5 (task record) becomes; empty for other kinds, for an empty payload and for a task code
